@@ -1,0 +1,36 @@
+// Resource and control ids of the calibration program. Included by the C++ code and by the
+// resource script, so it holds plain #defines only.
+#ifndef TRIMDESK_CONTROL_IDS_H
+#define TRIMDESK_CONTROL_IDS_H
+
+// Resources
+#define kMainDialogTemplate 102
+#define kAppIcon 128
+#define kVehicleBitmap 129
+#define kGearboxDialogTemplate 130
+
+// Main calibration window (template 102)
+#define kOkButton 1
+#define kCancelButton 2
+#define kStatusLine 1000
+#define kMinEdit 1001
+#define kBackButton 1002
+#define kRestoreDefaultsButton 1003
+#define kDefaultsNote 1004
+#define kCalibrateButton 1005
+#define kMaxEdit 1006
+#define kRememberButton 1007
+#define kDefaultsHeading 1008
+#define kFirstDefaultLine 1009  // one line per control, 1009..1013 in control order
+#define kForwardButton 1014
+#define kManualEntryCheck 1015
+#define kOldMinLabel 1016
+#define kOldMaxLabel 1017
+#define kOldValuesLabel 1018
+#define kStepTitle 1019
+#define kHelpButton 1020
+#define kVehiclePicture 1021
+#define kOkHint 1022
+#define kGearboxButton 1023
+
+#endif

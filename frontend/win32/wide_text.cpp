@@ -1,0 +1,21 @@
+#include "wide_text.h"
+
+#include <windows.h>
+
+std::wstring widen(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), length);
+    return wide;
+}
+
+std::string narrow(const std::wstring& utf16) {
+    if (utf16.empty()) return {};
+    const int length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), int(utf16.size()), nullptr,
+                                           0, nullptr, nullptr);
+    std::string text(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), int(utf16.size()), text.data(), length, nullptr,
+                        nullptr);
+    return text;
+}
