@@ -63,8 +63,11 @@ exec 9>"$state/lock"
 flock 9
 prepare_prefix
 prepare_display
-# A persistent server started here keeps Wine's own server off the caller's output pipes.
-wineserver -p30 </dev/null >/dev/null 2>&1 || true
+# Wine's server and its background services keep the output of the process that started them
+# open until they exit; started here, detached, they never hold a harness's pipe.
+if wineserver -p60 </dev/null >/dev/null 2>&1; then
+    wine wineboot </dev/null >/dev/null 2>&1 || true
+fi
 flock -u 9
 exec 9>&-
 

@@ -76,14 +76,14 @@ std::optional<CaptureValues> CalibratorRuns::readCaptureFile(int step, DialogPor
     CaptureValues values;
     if (!readNumberLine(file, values.first)) {
         std::fclose(file);
-        endWithError(owner, gearLever ? texts::kGearLine1Unreadable
-                                       : texts::kCaptureUnreadable + name);
+        endWithError(owner,
+                     gearLever ? texts::kGearLine1Unreadable : texts::kCaptureUnreadable + name);
         return std::nullopt;
     }
     if (!readNumberLine(file, values.second)) {
         std::fclose(file);
-        endWithError(owner, gearLever ? texts::kGearLine2Unreadable
-                                       : texts::kCaptureUnreadable + name);
+        endWithError(owner,
+                     gearLever ? texts::kGearLine2Unreadable : texts::kCaptureUnreadable + name);
         return std::nullopt;
     }
     std::fclose(file);

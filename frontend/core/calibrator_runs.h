@@ -10,7 +10,7 @@
 const char* captureFileName(int step);
 
 class CalibratorRuns {
-public:
+  public:
     CalibratorRuns(CalibSession& session, ProcessPort& process)
         : session_(session), process_(process) {}
 
@@ -26,7 +26,7 @@ public:
     // message was shown and the process ended.
     std::optional<CaptureValues> readCaptureFile(int step, DialogPort& owner);
 
-private:
+  private:
     void endWithError(DialogPort& owner, const std::string& text);
 
     CalibSession& session_;

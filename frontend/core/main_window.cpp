@@ -44,11 +44,20 @@ void MainWindow::showStartState() {
 
 void MainWindow::onButton(int controlId) {
     switch (controlId) {
-        case kOkButton: valueFiles_.writeResultFile(); break;
-        case kCancelButton: valueFiles_.cancelCalibration(); break;
-        case kRestoreDefaultsButton: valueFiles_.restoreDefaults(); break;
-        case kHelpButton: showHelp(); break;
-        default: break;
+        case kOkButton:
+            valueFiles_.writeResultFile();
+            break;
+        case kCancelButton:
+            valueFiles_.cancelCalibration();
+            break;
+        case kRestoreDefaultsButton:
+            valueFiles_.restoreDefaults();
+            break;
+        case kHelpButton:
+            showHelp();
+            break;
+        default:
+            break;
     }
 }
 

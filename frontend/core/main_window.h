@@ -9,7 +9,7 @@
 #include <string>
 
 class MainWindow {
-public:
+  public:
     MainWindow(CalibSession& session, DialogPort& dialog, ProcessPort& process,
                std::string dataDirectory);
 
@@ -23,7 +23,7 @@ public:
     CalibratorRuns& calibrators() { return calibrators_; }
     ValueFileOperations& valueFiles() { return valueFiles_; }
 
-private:
+  private:
     void resetRunState();
     void showStartState();
 

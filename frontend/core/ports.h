@@ -8,7 +8,7 @@ enum class MessageKind { Error, Notice };
 enum class DialogResult { Ok, Cancel };
 
 class DialogPort {
-public:
+  public:
     virtual ~DialogPort() = default;
 
     virtual void setText(int controlId, const std::string& utf8Text) = 0;
@@ -24,7 +24,7 @@ public:
 };
 
 class ProcessPort {
-public:
+  public:
     virtual ~ProcessPort() = default;
 
     // Runs one command line through the command interpreter and waits for its end.
@@ -35,7 +35,7 @@ public:
 
 // The standard library's command interpreter and normal exit.
 class StdProcessPort : public ProcessPort {
-public:
+  public:
     void runCommand(const std::string& commandLine) override;
     void exitProcess(int status) override;
 };

@@ -69,7 +69,10 @@ inline constexpr std::array<const char*, 5> kDefaultLineFormats = {
 inline constexpr const char* kInvalidPairPrefix =
     "ОШИБКА: калибровочный файл нельзя создать из-за неправильных параметров настройки ";
 inline constexpr std::array<const char*, 5> kInvalidPairControls = {
-    "руля.   ", "педали газа.   ", "педали тормоза.   ", "педали сцепления.   ",
+    "руля.   ",
+    "педали газа.   ",
+    "педали тормоза.   ",
+    "педали сцепления.   ",
     "ручного тормоза.   ",
 };
 inline constexpr const char* kResultOpenFailed =
@@ -81,8 +84,8 @@ inline constexpr const char* kResultWrittenPartly =
     "Калибровочный файл успешно создан, но не была проведена калибровка для следующих органов "
     "управления:\n\n";
 inline constexpr std::array<const char*, 5> kUncalibratedControls = {
-    "рулевое управение\n", "педаль газа\n", "педаль тормоза\n", "педаль сцепления\n",
-    "ручной тормоз\n",
+    "рулевое управение\n", "педаль газа\n",   "педаль тормоза\n",
+    "педаль сцепления\n",  "ручной тормоз\n",
 };
 inline constexpr const char* kDefaultsRestored =
     "Значения параметров по умолчанию восстановлены.\n\nНажмите ОК в главной панели, чтобы "

@@ -59,8 +59,8 @@ void ValueFileOperations::loadResultFile() {
 }
 
 void ValueFileOperations::loadDefaultsFile() {
-    const ValueFileStatus status = readValueFile(dataDirectory_ + kDefaultsFileName,
-                                                 session_.defaults);
+    const ValueFileStatus status =
+        readValueFile(dataDirectory_ + kDefaultsFileName, session_.defaults);
     if (status == ValueFileStatus::Valid) {
         showDefaultLines();
         return;
@@ -68,7 +68,7 @@ void ValueFileOperations::loadDefaultsFile() {
     session_.defaultsInvalid = 1;
     dialog_.enable(kRestoreDefaultsButton, false);
     dialog_.setText(kDefaultsNote, status == ValueFileStatus::Missing ? texts::kDefaultsNotFound
-                                                                       : texts::kDefaultsDamaged);
+                                                                      : texts::kDefaultsDamaged);
 }
 
 void ValueFileOperations::showDefaultLines() {
@@ -102,10 +102,9 @@ bool ValueFileOperations::checkWorkingPairs() {
 }
 
 bool ValueFileOperations::replaceResultFile() {
-    const ReplaceResult result =
-        replaceFileAtomically(dataDirectory_ + kResultFileName, [this](std::FILE* file) {
-            return writeValueLines(file, session_.working);
-        });
+    const ReplaceResult result = replaceFileAtomically(
+        dataDirectory_ + kResultFileName,
+        [this](std::FILE* file) { return writeValueLines(file, session_.working); });
     if (result == ReplaceResult::OpenFailed) showError(texts::kResultOpenFailed);
     if (result == ReplaceResult::WriteFailed) showError(texts::kResultWriteFailed);
     return result == ReplaceResult::Replaced;

@@ -21,7 +21,7 @@ ValueFileStatus readValueFile(const std::string& path, CalibPairs& pairs);
 bool writeValueLines(std::FILE* file, const CalibPairs& pairs);
 
 class ValueFileOperations {
-public:
+  public:
     // dataDirectory ends with its separator: "C:\\sys_kvel\\" on the trainer.
     ValueFileOperations(CalibSession& session, DialogPort& dialog, std::string dataDirectory)
         : session_(session), dialog_(dialog), dataDirectory_(std::move(dataDirectory)) {}
@@ -32,7 +32,7 @@ public:
     void restoreDefaults();
     void discardCaptureFiles();
 
-private:
+  private:
     void loadResultFile();
     void loadDefaultsFile();
     void showDefaultLines();

@@ -9,12 +9,12 @@
 #include <windows.h>
 
 class MainCalibrationDialog {
-public:
+  public:
     MainCalibrationDialog(HINSTANCE instance, CalibSession& session, ProcessPort& process);
 
     INT_PTR runModal();
 
-private:
+  private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam);
     void initDialog(HWND window);

@@ -9,7 +9,7 @@ namespace {
 CalibSession calibSession;
 
 class TrainerCalibrationApp {
-public:
+  public:
     // Returns false: once the main window has closed there is nothing left to run.
     bool initInstance(HINSTANCE instance) {
         INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};

@@ -14,9 +14,7 @@ std::string Win32Dialog::getText(int controlId, int maxChars) {
     return narrow(std::wstring(buffer.data(), length));
 }
 
-void Win32Dialog::enable(int controlId, bool enabled) {
-    EnableWindow(control(controlId), enabled);
-}
+void Win32Dialog::enable(int controlId, bool enabled) { EnableWindow(control(controlId), enabled); }
 
 bool Win32Dialog::isChecked(int controlId) {
     return SendMessageW(control(controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;

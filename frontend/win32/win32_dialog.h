@@ -7,7 +7,7 @@
 #include <windows.h>
 
 class Win32Dialog : public DialogPort {
-public:
+  public:
     explicit Win32Dialog(HWND dialog) : dialog_(dialog) {}
 
     void setText(int controlId, const std::string& utf8Text) override;
@@ -19,7 +19,7 @@ public:
                      MessageKind kind) override;
     void close(DialogResult result) override;
 
-private:
+  private:
     HWND control(int controlId) const { return GetDlgItem(dialog_, controlId); }
 
     HWND dialog_;

@@ -21,7 +21,7 @@ struct ShownMessage {
 };
 
 class FakeDialog : public DialogPort {
-public:
+  public:
     std::map<int, FakeControl> controls;
     std::vector<ShownMessage> messages;
     std::optional<DialogResult> closedWith;

@@ -9,7 +9,7 @@
 #include <vector>
 
 class FakeProcess : public ProcessPort {
-public:
+  public:
     std::vector<std::string> commands;
     std::optional<int> exitStatus;
     // Plays the calibrator: called with each command line, e.g. to leave a capture file.

@@ -11,7 +11,7 @@
 #include <vector>
 
 class CalibratorRunsTest : public TempWorkplace {
-protected:
+  protected:
     // Puts the named marker files into the working folder and probes them.
     void placeMarkers(const std::vector<std::string>& names) {
         for (const std::string& name : names) writeFile(name, "");
@@ -50,7 +50,8 @@ TEST_F(CalibratorRunsTest, ConflictRulesAndTheCalibratorChoice) {
         {{"rsport.dll", "fourpot.dll"}, nullptr, "capte.exe"},
         {{"rsport.dll", "hostbus.dll"}, nullptr, "capte.exe"},
         {{"fourpot.dll", "hostbus.dll"}, texts::kTwoSimilarDlls, "captd.exe"},
-        {{"fourpot.dll", "hostbus.dll", "simulator.exe", "HBV5.dll"}, texts::kTwoSimilarDlls,
+        {{"fourpot.dll", "hostbus.dll", "simulator.exe", "HBV5.dll"},
+         texts::kTwoSimilarDlls,
          "captd.exe"},
         {{"simulator.exe", "HBV5.dll"}, texts::kIncompatibleInterfaces, "captb.exe"},
         {{"simulator.exe", "rsport.dll"}, texts::kIncompatibleInterfaces, "capte.exe"},

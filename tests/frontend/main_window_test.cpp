@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 class MainWindowTest : public TempWorkplace {
-protected:
+  protected:
     void startUp() {
         window = std::make_unique<MainWindow>(session, dialog, process, dataDir());
         window->startUp();
@@ -75,9 +75,10 @@ TEST_F(MainWindowTest, HelpShowsTheSameTextEveryTimeAndChangesNothing) {
     EXPECT_EQ(help.text.rfind("Программа калибровки позволяет настроить", 0), 0u);
     EXPECT_NE(help.text.find("ручной тормоз.\n\nПРИМЕЧАНИЕ:"), std::string::npos);
     EXPECT_NE(help.text.find("\"Назад\".      \nЕсли"), std::string::npos);
-    const std::string lastPiece = "\n2.  Если при постановке на ручной тормоз будут раздаваться "
-                                  "постоянные щелчки, рекомендуется уменьшить максимальное "
-                                  "значение параметра настройки ручного тормоза.";
+    const std::string lastPiece =
+        "\n2.  Если при постановке на ручной тормоз будут раздаваться "
+        "постоянные щелчки, рекомендуется уменьшить максимальное "
+        "значение параметра настройки ручного тормоза.";
     EXPECT_EQ(help.text.substr(help.text.size() - lastPiece.size()), lastPiece);
     EXPECT_EQ(dialog.messages[1].text, help.text);
     EXPECT_EQ(session.calibratePressed, 1);

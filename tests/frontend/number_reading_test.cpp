@@ -10,10 +10,11 @@
 
 TEST(ToInt16, FollowsTheStandardDecimalConversion) {
     const std::pair<const char*, int16_t> cases[] = {
-        {"123", 123},          {"  -123abc", -123},  {"  -25xyz", -25}, {"+7", 7},
-        {"\t\r\n 42", 42},     {"", 0},              {"\n", 0},         {"letters", 0},
-        {"-", 0},              {"- 5", 0},           {"12 34", 12},     {"0x1F", 0},
-        {"32767", 32767},      {"-32768", -32768},
+        {"123", 123},     {"  -123abc", -123}, {"  -25xyz", -25},
+        {"+7", 7},        {"\t\r\n 42", 42},   {"", 0},
+        {"\n", 0},        {"letters", 0},      {"-", 0},
+        {"- 5", 0},       {"12 34", 12},       {"0x1F", 0},
+        {"32767", 32767}, {"-32768", -32768},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(toInt16(text), expected) << text;
 }
@@ -30,7 +31,7 @@ TEST(ToInt16, KeepsTheLowSixteenBitsAsASignedValue) {
 }
 
 class ReadNumberLine : public TempWorkplace {
-protected:
+  protected:
     std::vector<int16_t> readAll(const std::string& bytes) {
         writeFile("numbers.txt", bytes);
         std::FILE* file = std::fopen("numbers.txt", "r");
@@ -56,5 +57,8 @@ TEST_F(ReadNumberLine, SplitsALineLongerThanSeventyNineCharacters) {
 }
 
 TEST_F(ReadNumberLine, StopsAtANulByteWithinALine) {
-    EXPECT_EQ(readAll(std::string("12\0" "34\n56\n", 9)), (std::vector<int16_t>{12, 56}));
+    EXPECT_EQ(readAll(std::string("12\0"
+                                  "34\n56\n",
+                                  9)),
+              (std::vector<int16_t>{12, 56}));
 }

@@ -17,7 +17,7 @@ const CalibPairs kTenLinePairs = {{{900, 100}, {800, 50}, {700, 60}, {600, 70}, 
 }  // namespace
 
 class ValueFiles : public TempWorkplace {
-protected:
+  protected:
     ValueFileOperations operations() { return ValueFileOperations(session, dialog, dataDir()); }
     void markAllDone() { session.done.fill(1); }
 
@@ -136,7 +136,8 @@ TEST_F(ValueFiles, OkNamesTheFirstInvalidControlAndChangesNothing) {
     writeFile("calib_g.tmp", "1\n2\n");
     writeFile(dataFile(kResultFileName), "previous");
     operations().writeResultFile();
-    EXPECT_EQ(dialog.lastMessage().text, std::string(texts::kInvalidPairPrefix) + "педали газа.   ");
+    EXPECT_EQ(dialog.lastMessage().text,
+              std::string(texts::kInvalidPairPrefix) + "педали газа.   ");
     EXPECT_EQ(dialog.lastMessage().kind, MessageKind::Error);
     EXPECT_TRUE(exists("calib_g.tmp"));
     EXPECT_EQ(readFile(dataFile(kResultFileName)), "previous");
@@ -237,8 +238,8 @@ TEST_F(ValueFiles, CancelRemovesTheCaptureFilesAndLeavesTheResultFile) {
     }
     writeFile(dataFile(kResultFileName), kTenLines);
     operations().cancelCalibration();
-    for (const char* name : {"calib_w.tmp", "calib_g.tmp", "calib_b.tmp", "calib_c.tmp",
-                             "calib_h.tmp"}) {
+    for (const char* name :
+         {"calib_w.tmp", "calib_g.tmp", "calib_b.tmp", "calib_c.tmp", "calib_h.tmp"}) {
         EXPECT_FALSE(exists(name)) << name;
     }
     EXPECT_TRUE(exists("calib_s.tmp"));

@@ -10,7 +10,7 @@
 #include <string>
 
 class TempWorkplace : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         namespace fs = std::filesystem;
         std::random_device seed;
@@ -28,7 +28,8 @@ protected:
 
     // The data directory as the program expects it: ending with its separator.
     std::string dataDir() const {
-        return (root_ / "data").string() + std::string(1, std::filesystem::path::preferred_separator);
+        return (root_ / "data").string() +
+               std::string(1, std::filesystem::path::preferred_separator);
     }
     std::string dataFile(const std::string& name) const { return (root_ / "data" / name).string(); }
 
