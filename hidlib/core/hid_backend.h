@@ -1,0 +1,47 @@
+// What the device link needs from the platform: a list of the HID interfaces present, each of
+// which can be opened, and timed transfers of one report on an open interface.
+#pragma once
+
+#include "report.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+enum class TransferResult {
+    Completed,
+    Failed,    // completed with an error, or could not be started
+    TimedOut,  // did not complete within the time limit; already cancelled
+};
+
+// One open HID interface; destroying it closes the handle. A transfer has ended, buffer and all,
+// by the time its call returns, even a cancelled one.
+class HidDevice {
+  public:
+    virtual ~HidDevice() = default;
+    virtual TransferResult read(Report& report, unsigned timeoutMs) = 0;
+    virtual TransferResult write(const Report& report, unsigned timeoutMs) = 0;
+};
+
+// One member of the list as it was opened: device is empty when the interface could not be
+// opened or its attributes could not be read.
+struct HidInterface {
+    std::unique_ptr<HidDevice> device;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+// The HID interfaces present when the list was made, in the system's order.
+class HidInterfaceList {
+  public:
+    virtual ~HidInterfaceList() = default;
+    // False when the list has no member with this index.
+    virtual bool openInterface(std::size_t index, HidInterface& opened) = 0;
+};
+
+class HidBackend {
+  public:
+    virtual ~HidBackend() = default;
+    // Null when the system gives no list.
+    virtual std::unique_ptr<HidInterfaceList> listPresentInterfaces() = 0;
+};

@@ -1,0 +1,34 @@
+#include "manual_reset_event.h"
+
+#include <cassert>
+
+void ManualResetEvent::set() {
+    std::lock_guard<std::mutex> guard(group.lock);
+    signalled = true;
+    group.changed.notify_all();
+}
+
+void ManualResetEvent::reset() {
+    std::lock_guard<std::mutex> guard(group.lock);
+    signalled = false;
+}
+
+bool ManualResetEvent::isSet() const {
+    std::lock_guard<std::mutex> guard(group.lock);
+    return signalled;
+}
+
+std::size_t ManualResetEvent::waitForAny(std::initializer_list<ManualResetEvent*> events) {
+    assert(events.size() > 0);
+    EventGroup& group = (*events.begin())->group;
+    std::unique_lock<std::mutex> guard(group.lock);
+    for (;;) {
+        std::size_t position = 0;
+        for (const ManualResetEvent* event : events) {
+            assert(&event->group == &group);
+            if (event->signalled) return position;
+            ++position;
+        }
+        group.changed.wait(guard);
+    }
+}

@@ -1,0 +1,31 @@
+// An event that stays signalled until it is reset, like a Windows manual-reset event. Events of
+// one EventGroup share a lock and a condition variable, so a thread can wait for any of them.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <initializer_list>
+#include <mutex>
+
+class EventGroup {
+    friend class ManualResetEvent;
+    std::mutex lock;
+    std::condition_variable changed;
+};
+
+class ManualResetEvent {
+  public:
+    explicit ManualResetEvent(EventGroup& group) : group(group) {}
+
+    void set();
+    void reset();
+    bool isSet() const;
+
+    // Waits without a time limit until one of the events is signalled; returns the position of
+    // the first signalled one in the list, so an earlier event wins when several are.
+    static std::size_t waitForAny(std::initializer_list<ManualResetEvent*> events);
+
+  private:
+    EventGroup& group;
+    bool signalled = false;  // guarded by group.lock
+};

@@ -1,0 +1,48 @@
+// The link to the board: finds and opens it by vendor and product id, reopens it after a failed
+// transfer, and reads or writes one report at a time in each direction.
+#pragma once
+
+#include "hid_backend.h"
+#include "report.h"
+#include "timing.h"
+#include "variant.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class CUsbhidioc {
+  public:
+    // The backend must outlive the link. Tests shorten the time limit; the library never does.
+    explicit CUsbhidioc(HidBackend& backend, unsigned ioTimeoutMs = kIoTimeoutMs);
+    virtual ~CUsbhidioc() = default;
+    CUsbhidioc(const CUsbhidioc&) = delete;
+    CUsbhidioc& operator=(const CUsbhidioc&) = delete;
+
+    void SetDeviceIds(std::uint16_t vendorId, std::uint16_t productId);
+
+    // Reads one input report; on success data holds its 64 bytes after the report id.
+    bool ReadReport(ReportData& data);
+    // Writes one output report framed around the payload.
+    bool WriteReport(const Payload& payload);
+
+  private:
+    std::shared_ptr<HidDevice> reopenCheck();
+    bool FindDevice();
+    bool isTarget(const HidInterface& candidate) const;
+    bool transferSucceeded(TransferResult result);
+
+    HidBackend& backend;
+    const unsigned ioTimeoutMs;
+
+    // Guards the reopen check: closing a marked device and the search.
+    std::mutex deviceLock;
+    // Set by a failed transfer without the lock; the next reopen check closes and searches.
+    std::atomic<bool> reopenNeeded{false};
+    // Shared with every transfer in flight on it, so the handle closes only when the link and
+    // all of them have let go: a reopen never closes it under the other direction's transfer.
+    std::shared_ptr<HidDevice> device;        // guarded by deviceLock
+    std::uint16_t vendorId = kBoardVendorId;  // guarded by deviceLock
+    std::uint16_t productId = 0;              // guarded by deviceLock
+};
