@@ -1,0 +1,107 @@
+// A HID backend that plays the trainer's board and the system's list of HID interfaces:
+// interfaces with chosen ids in a chosen order, scripted input reports, recorded output
+// reports, unplug and replug, and faults injected into single transfers. A transfer can be held
+// in flight until the test releases it, so tests need no timing to catch one mid-way.
+#pragma once
+
+#include "hid_backend.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class VirtualBoard : public HidBackend {
+  public:
+    enum class Access { Usable, CannotOpen, AttributesUnreadable };
+    enum class Direction { Read, Write };
+    enum class Fault {
+        Stall,             // waits out the whole time limit, then times out
+        CompleteWithError  // ends at once with an error
+    };
+
+    struct WrittenReport {
+        std::size_t interfaceIndex;
+        int handle;
+        Report bytes;
+    };
+
+    // Interfaces are listed in the order they were added; returns the new one's index.
+    std::size_t addInterface(std::uint16_t vendorId, std::uint16_t productId,
+                             Access access = Access::Usable);
+    // An unplugged interface leaves the list, and transfers on its open handles fail; after a
+    // replug it is listed again, but old handles stay dead, as on Windows.
+    void unplug(std::size_t interfaceIndex);
+    void replug(std::size_t interfaceIndex);
+
+    // Handed to reads in order; a read that finds none waits out its time limit.
+    void queueInputReport(const Report& report);
+    // The next transfer of that direction fails in the given way instead of completing.
+    void injectFault(Direction direction, Fault fault);
+    // The next transfer of that direction stops once in flight, until released.
+    void holdNext(Direction direction);
+    bool waitUntilHeld(Direction direction, std::chrono::milliseconds limit);
+    void releaseHeld(Direction direction);
+
+    std::vector<WrittenReport> writtenReports() const;
+    int searchCount() const;  // lists taken, one per device search
+    int opensOf(std::size_t interfaceIndex) const;
+    bool isOpen(int handle) const;
+    int openHandleCount() const;
+    // True once a handle was closed while a transfer was still in flight on it.
+    bool closedUnderTransfer() const;
+    int mostWritesInFlight() const;
+
+    std::unique_ptr<HidInterfaceList> listPresentInterfaces() override;
+
+  private:
+    class List;
+    class Device;
+
+    struct Interface {
+        std::uint16_t vendorId;
+        std::uint16_t productId;
+        Access access;
+        bool present = true;
+        int plugCount = 0;  // a handle outlives only the plug-in it was opened in
+        int opens = 0;
+    };
+    struct Handle {
+        std::size_t interfaceIndex;
+        int plugCount;
+        bool open = true;
+        int transfersInFlight = 0;
+    };
+    struct Hold {
+        bool armed = false;
+        bool inFlight = false;
+        bool released = false;
+    };
+    using Lock = std::unique_lock<std::mutex>;
+
+    bool openInterface(std::size_t interfaceIndex, HidInterface& opened);
+    void close(int handle);
+    TransferResult read(int handle, Report& report, unsigned timeoutMs);
+    TransferResult write(int handle, const Report& report, unsigned timeoutMs);
+    void stopIfHeld(Lock& lock, Direction direction);
+    bool takeFault(Direction direction, Fault& fault);
+    TransferResult faultResult(Lock& lock, Fault fault, unsigned timeoutMs);
+    bool alive(const Handle& handle) const;
+
+    mutable std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Interface> interfaces;
+    std::deque<Handle> handles;  // indexed by handle number; references stay valid on growth
+    std::deque<Report> inputReports;
+    std::vector<WrittenReport> written;
+    std::deque<std::pair<Direction, Fault>> faults;
+    Hold holds[2];
+    int searches = 0;
+    int writesInFlight = 0;
+    int mostWrites = 0;
+    bool closedInFlight = false;
+};
