@@ -4,6 +4,9 @@
 #
 #   TRIMDESK_WINE_STATE   where the prefix, the display note and the locale live
 #   TRIMDESK_WINE_LOCALE  locale for the run (default ru_RU.UTF-8; C.UTF-8 shows an English one)
+#
+#   wine-run.sh PROGRAM [ARGS...]   run a program
+#   wine-run.sh --stop              end the Wine server and the display this script started
 set -euo pipefail
 
 state=${TRIMDESK_WINE_STATE:-${XDG_CACHE_HOME:-$HOME/.cache}/trimdesk-wine}
@@ -55,8 +58,16 @@ prepare_display() {
     done
     [ -s "$note.new" ] || { echo "wine-run: Xvfb did not start" >&2; exit 1; }
     mv "$note.new" "$note"
+    echo $! >"$state/xvfb.pid"
     export DISPLAY=":$(cat "$note")"
 }
+
+if [ "${1:-}" = --stop ]; then
+    wineserver -k 2>/dev/null || true
+    [ -f "$state/xvfb.pid" ] && kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    rm -f "$state/xvfb.pid" "$state/display"
+    exit 0
+fi
 
 prepare_locale
 exec 9>"$state/lock"
