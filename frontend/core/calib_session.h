@@ -63,4 +63,9 @@ struct CalibSession {
     std::array<int16_t, kControlCount> done{};
 };
 
-inline int controlIndex(int step) { return step - 1; }
+inline bool allControlsDone(const CalibSession& session) {
+    for (int16_t done : session.done) {
+        if (done != 1) return false;
+    }
+    return true;
+}

@@ -8,7 +8,8 @@ MainWindow::MainWindow(CalibSession& session, DialogPort& dialog, ProcessPort& p
     : session_(session),
       dialog_(dialog),
       calibrators_(session, process),
-      valueFiles_(session, dialog, std::move(dataDirectory)) {}
+      valueFiles_(session, dialog, std::move(dataDirectory)),
+      wizard_(session, dialog, calibrators_) {}
 
 void MainWindow::startUp() {
     session_.gearWriteCount = 0;
@@ -44,20 +45,16 @@ void MainWindow::showStartState() {
 
 void MainWindow::onButton(int controlId) {
     switch (controlId) {
-        case kOkButton:
-            valueFiles_.writeResultFile();
-            break;
-        case kCancelButton:
-            valueFiles_.cancelCalibration();
-            break;
-        case kRestoreDefaultsButton:
-            valueFiles_.restoreDefaults();
-            break;
-        case kHelpButton:
-            showHelp();
-            break;
-        default:
-            break;
+        case kOkButton: valueFiles_.writeResultFile(); break;
+        case kCancelButton: valueFiles_.cancelCalibration(); break;
+        case kRestoreDefaultsButton: valueFiles_.restoreDefaults(); break;
+        case kBackButton: wizard_.stepBack(); break;
+        case kForwardButton: wizard_.stepForward(); break;
+        case kCalibrateButton: wizard_.calibrateStep(); break;
+        case kManualEntryCheck: wizard_.toggleManualEntry(); break;
+        case kRememberButton: wizard_.rememberParameters(); break;
+        case kHelpButton: showHelp(); break;
+        default: break;
     }
 }
 

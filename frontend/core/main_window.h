@@ -5,6 +5,7 @@
 #include "calibrator_runs.h"
 #include "ports.h"
 #include "value_files.h"
+#include "wizard.h"
 
 #include <string>
 
@@ -22,6 +23,7 @@ class MainWindow {
 
     CalibratorRuns& calibrators() { return calibrators_; }
     ValueFileOperations& valueFiles() { return valueFiles_; }
+    Wizard& wizard() { return wizard_; }
 
   private:
     void resetRunState();
@@ -31,4 +33,5 @@ class MainWindow {
     DialogPort& dialog_;
     CalibratorRuns calibrators_;
     ValueFileOperations valueFiles_;
+    Wizard wizard_;
 };

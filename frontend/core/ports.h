@@ -21,6 +21,9 @@ class DialogPort {
     virtual void showMessage(const std::string& utf8Text, const std::string& utf8Caption,
                              MessageKind kind) = 0;
     virtual void close(DialogResult result) = 0;
+    // Drops the mouse and keyboard input that queued up for the program's windows while a
+    // calibrator blocked them, so that none of it fires a handler afterwards.
+    virtual void discardQueuedInput() = 0;
 };
 
 class ProcessPort {

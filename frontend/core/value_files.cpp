@@ -12,10 +12,6 @@ namespace {
 
 constexpr int kLineTextSize = 200;
 
-bool allDone(const CalibSession& session) {
-    return std::all_of(session.done.begin(), session.done.end(), [](int16_t d) { return d; });
-}
-
 bool noneDone(const CalibSession& session) {
     return std::none_of(session.done.begin(), session.done.end(), [](int16_t d) { return d; });
 }
@@ -111,7 +107,7 @@ bool ValueFileOperations::replaceResultFile() {
 }
 
 std::string ValueFileOperations::completionNotice() const {
-    if (allDone(session_)) return texts::kResultWritten;
+    if (allControlsDone(session_)) return texts::kResultWritten;
     std::string notice = texts::kResultWrittenPartly;
     for (int index = 0; index < kControlCount; ++index) {
         if (!session_.done[index]) notice += texts::kUncalibratedControls[index];

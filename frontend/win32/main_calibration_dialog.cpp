@@ -46,12 +46,9 @@ INT_PTR MainCalibrationDialog::handle(UINT message, WPARAM wParam) {
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) onCommand(LOWORD(wParam));
             return TRUE;
-        case WM_PAINT:
-            return paintIconWhenMinimised();
-        case WM_QUERYDRAGICON:
-            return reinterpret_cast<INT_PTR>(icon_);
-        default:
-            return FALSE;
+        case WM_PAINT: return paintIconWhenMinimised();
+        case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon_);
+        default: return FALSE;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "wide_text.h"
 
+#include <utility>
 #include <vector>
 
 void Win32Dialog::setText(int controlId, const std::string& utf8Text) {
@@ -29,6 +30,19 @@ void Win32Dialog::showMessage(const std::string& utf8Text, const std::string& ut
     const UINT icon = kind == MessageKind::Error ? MB_ICONEXCLAMATION : MB_ICONINFORMATION;
     MessageBoxW(dialog_, widen(utf8Text).c_str(), widen(utf8Caption).c_str(),
                 MB_OK | icon | MB_TOPMOST);
+}
+
+void Win32Dialog::discardQueuedInput() {
+    const std::pair<UINT, UINT> inputRanges[] = {
+        {WM_KEYFIRST, WM_KEYLAST},
+        {WM_MOUSEFIRST, WM_MOUSELAST},
+        {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
+    };
+    MSG message;
+    for (const auto& [first, last] : inputRanges) {
+        while (PeekMessageW(&message, nullptr, first, last, PM_REMOVE)) {
+        }
+    }
 }
 
 void Win32Dialog::close(DialogResult result) {

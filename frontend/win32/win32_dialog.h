@@ -18,6 +18,7 @@ class Win32Dialog : public DialogPort {
     void showMessage(const std::string& utf8Text, const std::string& utf8Caption,
                      MessageKind kind) override;
     void close(DialogResult result) override;
+    void discardQueuedInput() override;
 
   private:
     HWND control(int controlId) const { return GetDlgItem(dialog_, controlId); }

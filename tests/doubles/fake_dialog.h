@@ -3,6 +3,7 @@
 
 #include "ports.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -38,6 +39,13 @@ class FakeDialog : public DialogPort {
         messages.push_back({text, caption, kind});
     }
     void close(DialogResult result) override { closedWith = result; }
+    void discardQueuedInput() override {
+        ++discardCount;
+        if (onDiscard) onDiscard();
+    }
+
+    int discardCount = 0;
+    std::function<void()> onDiscard;
 
     const std::string& text(int id) { return controls[id].text; }
     bool enabled(int id) { return controls[id].enabled; }
