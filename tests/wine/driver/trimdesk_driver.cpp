@@ -132,6 +132,16 @@ std::vector<DWORD> descendantsOf(DWORD root) {
     return found;
 }
 
+// Handles are inherited only where a start names them.
+void keepOwnOutputFromChildren() {
+    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE handle = GetStdHandle(which);
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+        }
+    }
+}
+
 void terminateProcessById(DWORD id) {
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
     if (process == nullptr) return;
@@ -235,6 +245,10 @@ std::optional<std::string> WorkFolder::readFile(const std::string& name) const {
 
 bool WorkFolder::exists(const std::string& name) const { return fs::exists(path_ / name); }
 
+std::string WorkFolder::programOutput() const {
+    return readIfPresent(path_ / kProgramOutput).value_or("");
+}
+
 std::vector<std::string> WorkFolder::calibratorRuns() const {
     std::vector<std::string> runs;
     std::ifstream log(path_ / "calibrator_runs.log");
@@ -288,21 +302,54 @@ void DialogWindow::postKeyCommand(int id) const {
 // ---- TrimdeskProcess ----
 
 TrimdeskProcess::TrimdeskProcess(const WorkFolder& folder) {
+    launch(folder);
+    try {
+        mainDialog_ = waitForDialog(kMainCaption);
+        waitIdle();
+    } catch (...) {
+        kill();
+        closeHandles();
+        throw;
+    }
+}
+
+// The program's console output, and that of the cmd.exe and calibrators it starts, goes to a
+// file of the working folder: a process that held the test's own output would keep ctest
+// waiting, and cmd.exe's complaints stay readable.
+void TrimdeskProcess::launch(const WorkFolder& folder) {
+    keepOwnOutputFromChildren();
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &inheritable, OPEN_EXISTING, 0, nullptr);
+    HANDLE output =
+        CreateFileW((folder.path() / WorkFolder::kProgramOutput).c_str(), FILE_APPEND_DATA,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     const std::wstring program = trimdeskProgram().wstring();
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.path().wstring().c_str(), &startup, &process_)) {
-        throw DriverError("cannot start " + narrow(program) + ", error " +
-                          std::to_string(GetLastError()));
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    const bool started =
+        CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.path().wstring().c_str(), &startup, &process_) != FALSE;
+    const DWORD error = GetLastError();
+    CloseHandle(input);
+    CloseHandle(output);
+    if (!started) {
+        throw DriverError("cannot start " + narrow(program) + ", error " + std::to_string(error));
     }
-    mainDialog_ = waitForDialog(kMainCaption);
-    waitIdle();
 }
 
 TrimdeskProcess::~TrimdeskProcess() {
     kill();
+    closeHandles();
+}
+
+void TrimdeskProcess::closeHandles() {
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
 }
@@ -340,17 +387,24 @@ void TrimdeskProcess::pressKey(int commandId) {
     waitIdle();
 }
 
-void TrimdeskProcess::postIdleMarker() {
+// Nothing when the main window is already gone, that is when the program is ending.
+HWND TrimdeskProcess::idleMarkerWindow() const {
+    return GetDlgItem(mainDialog_.handle(), kIdleMarkerControl);
+}
+
+bool TrimdeskProcess::postIdleMarker() {
+    HWND marker = idleMarkerWindow();
     ++idleMarker_;
-    PostMessageW(mainDialog_.control(kIdleMarkerControl), EM_SETLIMITTEXT,
-                 kFirstIdleMarker + idleMarker_, 0);
+    return marker != nullptr &&
+           PostMessageW(marker, EM_SETLIMITTEXT, kFirstIdleMarker + idleMarker_, 0) != FALSE;
 }
 
 bool TrimdeskProcess::idleMarkerHandled() const {
+    HWND marker = idleMarkerWindow();
+    if (marker == nullptr) return true;
     DWORD_PTR limit = 0;
     const bool answered =
-        SendMessageTimeoutW(mainDialog_.control(kIdleMarkerControl), EM_GETLIMITTEXT, 0, 0,
-                            SMTO_ABORTIFHUNG, 100, &limit) != 0;
+        SendMessageTimeoutW(marker, EM_GETLIMITTEXT, 0, 0, SMTO_ABORTIFHUNG, 100, &limit) != 0;
     return answered && limit == kFirstIdleMarker + idleMarker_;
 }
 
@@ -359,8 +413,7 @@ bool TrimdeskProcess::calibratorRunning() const {
 }
 
 void TrimdeskProcess::waitIdle() {
-    if (!isRunning()) return;
-    postIdleMarker();
+    if (!isRunning() || !postIdleMarker()) return;
     const auto hardDeadline = Clock::now() + kCalibratorTimeout;
     auto deadline = Clock::now() + kIdleTimeout;
     while (isRunning() && !idleMarkerHandled()) {

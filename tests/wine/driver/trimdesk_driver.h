@@ -67,6 +67,10 @@ class WorkFolder {
     void writeFile(const std::string& name, const std::string& bytes) const;
     std::optional<std::string> readFile(const std::string& name) const;
     bool exists(const std::string& name) const;
+    // What the program and the processes it started wrote to their console output (cmd.exe
+    // says here when it could not start a calibrator).
+    static constexpr const char* kProgramOutput = "trimdesk_output.log";
+    std::string programOutput() const;
     // The "<program> <step>" lines the stand-in calibrators noted, one per run.
     std::vector<std::string> calibratorRuns() const;
 
@@ -125,7 +129,7 @@ class TrimdeskProcess {
     // Enter (IDOK) or Escape (IDCANCEL) on the main window, then wait until handled.
     void pressKey(int commandId);
 
-    // Returns when everything posted so far has been handled, or when the program ended.
+    // Returns when everything posted so far has been handled, or when the main window closed.
     void waitIdle();
 
     // A top-level dialog of the program with this caption, waited for.
@@ -142,7 +146,10 @@ class TrimdeskProcess {
     void kill();
 
   private:
-    void postIdleMarker();
+    void launch(const WorkFolder& folder);
+    void closeHandles();
+    HWND idleMarkerWindow() const;
+    bool postIdleMarker();
     bool idleMarkerHandled() const;
     bool calibratorRunning() const;
     std::vector<HWND> topLevelDialogs() const;
