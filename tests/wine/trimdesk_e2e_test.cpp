@@ -120,6 +120,26 @@ class TrimdeskE2E : public ::testing::Test {
             kMessageCaption);
     }
 
+    // Step 1 captured through the rsport interface's calibrator: one control done while OK
+    // stays disabled.
+    void startAndCaptureStepOne() {
+        work_.addMarker("rsport.dll");
+        work_.addCalibrators({"capte.exe"});
+        work_.writeFile("standin_values.txt", "1 700 300\n");
+        for (int attempt = 1;; ++attempt) {
+            start();
+            program().click(kCalibrateButton);
+            if (attempt == 2 || !e2e::calibratorStartFailed(work_, program(), "capte.exe 1")) {
+                break;
+            }
+            program_.reset();  // Wine's cmd.exe missed the calibrator: once more
+        }
+        ASSERT_EQ(work_.calibratorRuns(), std::vector<std::string>{"capte.exe 1"});
+        expectNoMessageBox();
+        EXPECT_EQ(program().text(kMinEdit), "300");
+        EXPECT_EQ(program().text(kMaxEdit), "700");
+    }
+
     DataDirectory data_;
     WorkFolder work_;
     std::unique_ptr<TrimdeskProcess> program_;  // last: killed before the folders go
@@ -355,6 +375,20 @@ TEST_F(Keyboard, EnterWhileOkIsDisabledDoesNothing) {
     expectNoMessageBox();
     EXPECT_FALSE(data_.readFile(kResultFile).has_value());
     EXPECT_TRUE(program.isRunning());
+}
+
+// With a valid result file and one step done, only the disabled OK stands between Enter and
+// a written file.
+TEST_F(Keyboard, EnterWhileOkIsDisabledWritesNothingAfterAStepIsDone) {
+    data_.writeFile(kResultFile, kOldResultBytes);
+    ASSERT_NO_FATAL_FAILURE(startAndCaptureStepOne());
+    ASSERT_FALSE(program().isEnabled(kOkButton));
+
+    program().pressKey(IDOK);
+
+    expectNoMessageBox();
+    EXPECT_EQ(data_.readFile(kResultFile), kOldResultBytes);
+    EXPECT_TRUE(program().isRunning());
 }
 
 TEST_F(Keyboard, EnterOnceOkIsEnabledWrites) {

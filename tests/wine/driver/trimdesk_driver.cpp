@@ -4,6 +4,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -485,6 +486,14 @@ void TrimdeskProcess::closeMessageBox(const MessageBoxInfo& box) {
         throw DriverError("the message box \"" + box.text + "\" did not close");
     }
     waitIdle();
+}
+
+bool calibratorStartFailed(const WorkFolder& folder, const TrimdeskProcess& program,
+                           const std::string& expectedRun) {
+    const std::vector<std::string> runs = folder.calibratorRuns();
+    if (std::find(runs.begin(), runs.end(), expectedRun) != runs.end()) return false;
+    const std::optional<MessageBoxInfo> box = program.findMessageBox();
+    return box && box->text.rfind("ОШИБКА: программа не может найти файл calib_", 0) == 0;
 }
 
 }  // namespace e2e

@@ -160,4 +160,10 @@ class TrimdeskProcess {
     WPARAM idleMarker_ = 0;
 };
 
+// Wine's cmd.exe now and then fails to start a program it finds on other runs; the program
+// then reports the step's capture file as missing and ends. True only for that symptom: the
+// stand-in noted no run `expectedRun` ("capte.exe 1") and the not-found message is showing.
+bool calibratorStartFailed(const WorkFolder& folder, const TrimdeskProcess& program,
+                           const std::string& expectedRun);
+
 }  // namespace e2e
