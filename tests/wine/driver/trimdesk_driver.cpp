@@ -180,29 +180,32 @@ fs::path DataDirectory::path() { return fs::path(L"C:\\sys_kvel"); }
 
 DataDirectory::DataDirectory() {
     existedBefore_ = fs::is_directory(path());
-    if (!existedBefore_) {
-        fs::create_directories(path());
-        return;
-    }
+    fs::create_directories(path());
     for (const fs::directory_entry& entry : fs::directory_iterator(path())) {
-        if (entry.is_regular_file()) savedFiles_[entry.path()] = readBytes(entry.path());
+        if (entry.is_regular_file()) {
+            savedFiles_[entry.path()] = readBytes(entry.path());
+        } else {
+            foreignEntries_.insert(entry.path());
+        }
     }
 }
 
 DataDirectory::~DataDirectory() {
-    std::error_code ignored;
     clear();
     for (const auto& [file, bytes] : savedFiles_) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
     }
+    std::error_code ignored;
     if (!existedBefore_) fs::remove_all(path(), ignored);
 }
 
-void DataDirectory::clear() const {
+void DataDirectory::clear() const noexcept {
     std::error_code ignored;
-    for (const fs::directory_entry& entry : fs::directory_iterator(path())) {
-        fs::remove_all(entry.path(), ignored);
+    std::vector<fs::path> made;
+    for (fs::directory_iterator it(path(), ignored), end; it != end; it.increment(ignored)) {
+        if (foreignEntries_.count(it->path()) == 0) made.push_back(it->path());
     }
+    for (const fs::path& entry : made) fs::remove_all(entry, ignored);
 }
 
 void DataDirectory::writeFile(const std::string& name, const std::string& bytes) const {

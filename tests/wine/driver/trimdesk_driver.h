@@ -29,6 +29,7 @@ std::filesystem::path standinDirectory();
 
 // C:\sys_kvel\ as the program sees it. Each instance snapshots the directory's files and puts
 // them back, byte for byte, when it goes, so tests cannot leak result files into each other.
+// Subdirectories found there belong to someone else and are never touched.
 class DataDirectory {
   public:
     DataDirectory();
@@ -39,14 +40,15 @@ class DataDirectory {
     static std::filesystem::path path();
     static std::filesystem::path fileOf(const std::string& name) { return path() / name; }
 
-    // Removes every entry, so a test starts from an empty data directory.
-    void clear() const;
+    // Removes every file (and every directory a test made), so a test starts from nothing.
+    void clear() const noexcept;
     void writeFile(const std::string& name, const std::string& bytes) const;
     std::optional<std::string> readFile(const std::string& name) const;
 
   private:
     bool existedBefore_ = false;
     std::map<std::filesystem::path, std::string> savedFiles_;
+    std::set<std::filesystem::path> foreignEntries_;
 };
 
 // A fresh, empty working folder under the Windows temporary directory, removed at the end.
