@@ -33,4 +33,16 @@
 #define kOkHint 1022
 #define kGearboxButton 1023
 
+// Gearbox dialog (template 130); its ids overlap those of the main window.
+#define kGearWriteButton 1
+#define kGearCancelButton 2
+#define kCaptureGearButton 1002
+#define kGearInstructionsHeading 1000
+#define kFirstGearInstruction 1004  // instruction lines 1..5: 1004..1008
+#define kLastGearInstruction 1009   // instruction line 6
+#define kFirstGearCheck 1015        // one per gear, 1015..1021 in gear order
+#define kFirstGearRadio 1024        // one per gear, 1024..1030 in gear order
+#define kGearNoticeLine1 1032
+#define kGearNoticeLine2 1033
+
 #endif

@@ -11,6 +11,7 @@ class DialogPort {
   public:
     virtual ~DialogPort() = default;
 
+    virtual void setTitle(const std::string& utf8Text) = 0;
     virtual void setText(int controlId, const std::string& utf8Text) = 0;
     // Reads at most maxChars characters of the control's text.
     virtual std::string getText(int controlId, int maxChars) = 0;

@@ -151,6 +151,86 @@ inline constexpr const char* kOldValuesCaption = "(старые значения
 inline constexpr const char* kAllControlsDone =
     "Калибровка всех пяти органов управления (руль, педали, ручной тормоз) завершена.    \nТеперь "
     "можно нажать ОК в главной панели для записи калибровочного файла.";
+// Gearbox dialog
+inline constexpr const char* kGearboxTitle = "Калибровка коробки передач";
+inline constexpr std::array<const char*, 7> kGearRadioCaptions = {
+    "- нейтральная передача", "- передача №1", "- передача №2", "- передача №3",
+    "- передача №4",          "- передача №5", "- задний ход",
+};
+inline constexpr const char* kCaptureGearCaption =
+    "Зафиксировать калибровочное значение для выбранной передачи";
+inline constexpr const char* kGearWriteCaption = "Записать все значения в калибровочный файл";
+inline constexpr const char* kGearCancelCaption = "Отмена";
+inline constexpr const char* kGearInstructionsTitle = "ИНСТРУКЦИИ";
+inline constexpr std::array<const char*, 6> kGearInstructions = {
+    "1) Включите нейтральную передачу на тренажере.",
+    "2) Кликните радио-кнопку, соответствующую данной передаче.",
+    "3) Нажмите клавишу  \"Зафиксировать калибровочное значение...\".",
+    "4) Нажмите пробел или Enter на клавиатуре (мышкой ничего не кликайте!)",
+    "5) Включите следующую передачу и повторите пункты 2, 3 и 4.",
+    "6) После окончания нажмите клавишу  \"Записать все значения в ...\".",
+};
+inline constexpr const char* kSelectGearFirst =
+    "Пожалуйста, кликните сначала радио-кнопку, соответствующую установленной в данный момент "
+    "передаче.  ";
+inline constexpr const char* kGearCaptureNotice1 = "ВНИМАНИЕ! Теперь нажмите пробел или Enter";
+inline constexpr const char* kGearCaptureNotice2 = "на клавиатуре и ничего не кликайте мышкой!";
+inline constexpr const char* kAllGearsCaptured =
+    "+++  Калибровочные данные введены по всем передачам, теперь можно записать их в файл.  +++";
+
+// Gear layout rules 1..14, in the order they are tested.
+#define TRIMDESK_GEAR_RULE(detail)                                        \
+    "ОШИБКА  ДАННЫХ  КАЛИБРОВКИ (проведите калибровку заново)\n\n" detail \
+    "\n\nВозможно "                                               \
+    "при калибровке была указана неправильная радио-кнопка."
+inline constexpr std::array<const char*, 14> kGearRuleMessages = {
+    TRIMDESK_GEAR_RULE("Значение Y нейтральной передачи превышает или равно значению Y передачи "
+                       "1 или 2 или 4"),
+    TRIMDESK_GEAR_RULE("Значение Y нейтральной передачи меньше или равно значению Y передачи 3 "
+                       "или 5 или заднего хода"),
+    TRIMDESK_GEAR_RULE("Значение X передачи №1 меньше или равно значению Х передачи 2,3,4 или 5  "
+                       "  "),
+    TRIMDESK_GEAR_RULE("Значение Y передачи №1 меньше или равно значению Y передачи 3, 5, "
+                       "нейтралки или заднего хода    "),
+    TRIMDESK_GEAR_RULE("Значение X передачи №2 <= Х передачи 4 или 5 или >= Х передачи 1 или "
+                       "заднего хода    "),
+    TRIMDESK_GEAR_RULE("Значение Y передачи №2 меньше или равно значению Y передачи 3, 5, "
+                       "нейтралки или заднего хода    "),
+    TRIMDESK_GEAR_RULE("Значение X передачи №3 <= Х передачи 4 или 5 или >= Х передачи 1 или "
+                       "заднего хода    "),
+    TRIMDESK_GEAR_RULE("Значение Y передачи №3 больше или равно значению Y передачи 1, 2, 4 или "
+                       "нейтралки    "),
+    TRIMDESK_GEAR_RULE("Значение X передачи №4 больше или равно значению Х передачи 1,2,3 или "
+                       "заднего хода    "),
+    TRIMDESK_GEAR_RULE("Значение Y передачи №4 меньше или равно значению Y передачи 3, 5, "
+                       "нейтралки или заднего хода    "),
+    TRIMDESK_GEAR_RULE("Значение X передачи №5 больше или равно значению Х передачи 1,2,3 или "
+                       "заднего хода    "),
+    TRIMDESK_GEAR_RULE("Значение Y передачи №5 больше или равно значению Y передачи 1, 2, 4 или "
+                       "нейтралки    "),
+    TRIMDESK_GEAR_RULE("Значение X заднего хода меньше или равно значению Х передачи 2,3,4 или 5 "
+                       "   "),
+    TRIMDESK_GEAR_RULE("Значение Y заднего хода больше или равно значению Y передачи 1, 2, 4 или "
+                       "нейтралки    "),
+};
+#undef TRIMDESK_GEAR_RULE
+
+inline constexpr const char* kGearboxOpenFailed =
+    "ОШИБКА: программа не может открыть файл  C:\\sys_kvel\\calibkpp.out  для записи.";
+inline constexpr const char* kGearboxWriteFailed =
+    "ОШИБКА: программа не может сделать запись в файл  C:\\sys_kvel\\calibkpp.out";
+inline constexpr const char* kGearboxWritten =
+    "Зафиксированные значения успешно записаны в калибровочный файл  C:\\sys_kvel\\calibkpp.out  "
+    "  ";
+inline constexpr const char* kGearReportOpenFailed =
+    "ОШИБКА: программа не может открыть файл  C:\\sys_kvel\\PrintKPP.txt  для записи.";
+inline constexpr const char* kGearReportWriteFailed =
+    "ОШИБКА: программа не может сделать запись в файл  C:\\sys_kvel\\PrintKPP.txt";
+// The support service's address follows directly.
+inline constexpr const char* kGearReportWritten =
+    "Если после повторной калибровки продолжает появляться сообщение об ошибке данных "
+    "калибровки, просьба переслать файл  C:\\sys_kvel\\PrintKPP.txt  в службу поддержки  ";
+
 // Clears a control's text.
 inline constexpr const char* kBlank = " ";
 

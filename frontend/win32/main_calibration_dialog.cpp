@@ -1,12 +1,8 @@
 #include "main_calibration_dialog.h"
 
+#include "ckpp.h"
 #include "control_ids.h"
-
-namespace {
-
-constexpr const char* kDataDirectory = "C:\\sys_kvel\\";
-
-}  // namespace
+#include "data_directory.h"
 
 MainCalibrationDialog::MainCalibrationDialog(HINSTANCE instance, CalibSession& session,
                                              ProcessPort& process)
@@ -16,47 +12,37 @@ MainCalibrationDialog::MainCalibrationDialog(HINSTANCE instance, CalibSession& s
       process_(process) {}
 
 INT_PTR MainCalibrationDialog::runModal() {
-    return DialogBoxParamW(instance_, MAKEINTRESOURCEW(kMainDialogTemplate), nullptr, dialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    return ModalDialog::runModal(instance_, kMainDialogTemplate, nullptr);
 }
 
-INT_PTR CALLBACK MainCalibrationDialog::dialogProc(HWND window, UINT message, WPARAM wParam,
-                                                   LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<MainCalibrationDialog*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->initDialog(window);
-        return TRUE;  // focus not set: it goes to the first tab stop
-    }
-    auto* self = reinterpret_cast<MainCalibrationDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam) : FALSE;
-}
-
-void MainCalibrationDialog::initDialog(HWND window) {
-    window_ = window;
-    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    dialog_ = std::make_unique<Win32Dialog>(window);
+void MainCalibrationDialog::onInit() {
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    dialog_ = std::make_unique<Win32Dialog>(window_);
     logic_ = std::make_unique<MainWindow>(session_, *dialog_, process_, kDataDirectory);
     logic_->startUp();
 }
 
-INT_PTR MainCalibrationDialog::handle(UINT message, WPARAM wParam) {
+void MainCalibrationDialog::onButton(int controlId) {
+    if (controlId == kGearboxButton) {
+        openGearbox();
+    } else {
+        logic_->onButton(controlId);
+    }
+}
+
+// The main window is the owner, so it takes no input while the gearbox dialog is open.
+void MainCalibrationDialog::openGearbox() {
+    ckpp gearbox(instance_, session_, logic_->calibrators());
+    gearbox.runModal(window_);
+}
+
+INT_PTR MainCalibrationDialog::onMessage(UINT message, WPARAM) {
     switch (message) {
-        case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) onCommand(LOWORD(wParam));
-            return TRUE;
         case WM_PAINT: return paintIconWhenMinimised();
         case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon_);
         default: return FALSE;
     }
-}
-
-void MainCalibrationDialog::onCommand(int controlId) {
-    // Enter sends IDOK even while OK is disabled; a half-finished calibration must not be
-    // written that way.
-    if (controlId == kOkButton && !IsWindowEnabled(GetDlgItem(window_, kOkButton))) return;
-    logic_->onButton(controlId);
 }
 
 bool MainCalibrationDialog::paintIconWhenMinimised() {

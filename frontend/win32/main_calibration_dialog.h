@@ -1,31 +1,30 @@
-// The main calibration window: dialog template 102 run modally, its icon, and the binding of
-// its controls to the portable logic.
+// The main calibration window: dialog template 102, its icon, and its controls bound to the
+// portable logic.
 #pragma once
 
 #include "main_window.h"
+#include "modal_dialog.h"
 #include "win32_dialog.h"
 
 #include <memory>
-#include <windows.h>
 
-class MainCalibrationDialog {
+class MainCalibrationDialog : public ModalDialog {
   public:
     MainCalibrationDialog(HINSTANCE instance, CalibSession& session, ProcessPort& process);
 
     INT_PTR runModal();
 
   private:
-    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR handle(UINT message, WPARAM wParam);
-    void initDialog(HWND window);
-    void onCommand(int controlId);
+    void onInit() override;
+    void onButton(int controlId) override;
+    INT_PTR onMessage(UINT message, WPARAM wParam) override;
+    void openGearbox();
     bool paintIconWhenMinimised();
 
     HINSTANCE instance_;
     HICON icon_;
     CalibSession& session_;
     ProcessPort& process_;
-    HWND window_ = nullptr;
     std::unique_ptr<Win32Dialog> dialog_;
     std::unique_ptr<MainWindow> logic_;
 };

@@ -5,6 +5,10 @@
 #include <utility>
 #include <vector>
 
+void Win32Dialog::setTitle(const std::string& utf8Text) {
+    SetWindowTextW(dialog_, widen(utf8Text).c_str());
+}
+
 void Win32Dialog::setText(int controlId, const std::string& utf8Text) {
     SetWindowTextW(control(controlId), widen(utf8Text).c_str());
 }

@@ -10,6 +10,7 @@ class Win32Dialog : public DialogPort {
   public:
     explicit Win32Dialog(HWND dialog) : dialog_(dialog) {}
 
+    void setTitle(const std::string& utf8Text) override;
     void setText(int controlId, const std::string& utf8Text) override;
     std::string getText(int controlId, int maxChars) override;
     void enable(int controlId, bool enabled) override;
