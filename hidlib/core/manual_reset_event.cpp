@@ -18,6 +18,11 @@ bool ManualResetEvent::isSet() const {
     return signalled;
 }
 
+bool ManualResetEvent::waitFor(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> guard(group.lock);
+    return group.changed.wait_for(guard, limit, [this] { return signalled; });
+}
+
 std::size_t ManualResetEvent::waitForAny(std::initializer_list<ManualResetEvent*> events) {
     assert(events.size() > 0);
     EventGroup& group = (*events.begin())->group;

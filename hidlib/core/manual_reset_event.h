@@ -2,6 +2,7 @@
 // one EventGroup share a lock and a condition variable, so a thread can wait for any of them.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <initializer_list>
@@ -20,6 +21,8 @@ class ManualResetEvent {
     void set();
     void reset();
     bool isSet() const;
+    // Waits at most limit for the event; returns whether it is signalled.
+    bool waitFor(std::chrono::milliseconds limit);
 
     // Waits without a time limit until one of the events is signalled; returns the position of
     // the first signalled one in the list, so an earlier event wins when several are.

@@ -2,9 +2,81 @@
 
 #include "commands.h"
 
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <new>
+
+CUsbChannel::CUsbChannel(HidBackend& backend, const BoardVariant& variant, PacketNotifier& notifier,
+                         NotifyTarget target, unsigned ioTimeoutMs)
+    : device(backend, ioTimeoutMs), variant(variant), notifier(&notifier), target(target) {
+    StartWorkers();
+}
+
 CUsbChannel::CUsbChannel(HidBackend& backend, const BoardVariant& variant, unsigned ioTimeoutMs)
-    : device(backend, ioTimeoutMs), variant(variant) {
+    : device(backend, ioTimeoutMs), variant(variant), notifier(nullptr) {
     device.SetDeviceIds(variant.vendorId, variant.productId);
+}
+
+CUsbChannel::~CUsbChannel() {
+    stopEvent.set();
+    if (readerThread.joinable()) readerThread.join();
+    if (writerThread.joinable()) writerThread.join();
+}
+
+void CUsbChannel::StartWorkers() {
+    device.SetDeviceIds(variant.vendorId, variant.productId);
+    if (!readerThread.joinable()) readerThread = startThread(&CUsbChannel::ReaderThread);
+    if (variant.hasWriterThread && !writerThread.joinable()) {
+        writerThread = startThread(&CUsbChannel::WriterThread);
+    }
+}
+
+// A thread that cannot be started is left out and the channel lives on without it, as Init
+// still returns the object. std::thread reports that failure only by throwing.
+std::thread CUsbChannel::startThread(void (CUsbChannel::*work)()) {
+    try {
+        return std::thread(work, this);
+    } catch (const std::exception&) {
+        return std::thread();
+    }
+}
+
+void CUsbChannel::ReaderThread() {
+    std::unique_ptr<InputPacket> fresh;
+    while (!stopEvent.isSet()) {
+        // Out of memory this time means a pause and another try, not a lost thread.
+        if (!fresh) fresh.reset(new (std::nothrow) InputPacket);
+        if (fresh && device.ReadReport(fresh->data)) {
+            queuePacket(std::move(fresh));
+        } else {
+            // The pause before the next attempt, cut short by Done.
+            stopEvent.waitFor(std::chrono::milliseconds(kRetryDelayMs));
+        }
+        if (!variant.hasWriterThread && writeRequest.isSet()) sendPendingOutput();
+    }
+}
+
+void CUsbChannel::WriterThread() {
+    // The stop event comes first, so a stop request wins over a pending block.
+    while (ManualResetEvent::waitForAny({&stopEvent, &writeRequest}) != 0) sendPendingOutput();
+}
+
+void CUsbChannel::queuePacket(std::unique_ptr<InputPacket> packet) {
+    packet->count = packet->data[kReportDataSize - 1];
+    packets.append(std::move(packet));
+    // After the append, so the host's window always finds the packet its message announces.
+    if (notifier && target.wanted()) notifier->packetQueued(target);
+}
+
+std::int32_t CUsbChannel::GetPacket(std::uint8_t* buffer) {
+    if (packets.looksEmpty()) return 0;
+    std::unique_ptr<InputPacket> packet = packets.takeOldest();
+    if (!packet) return 0;  // another host thread took the last one
+    // A count byte above 64 cannot be honoured: the host's buffer holds 64 bytes.
+    const std::size_t count = std::min<std::size_t>(packet->count, kReportDataSize);
+    std::copy_n(packet->data.begin(), count, buffer);
+    return static_cast<std::int32_t>(count);
 }
 
 bool CUsbChannel::Write(const std::uint8_t* block) {

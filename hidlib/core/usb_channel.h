@@ -1,9 +1,12 @@
-// The library's one object. This is its output side: the commands, the routing of their
-// payloads, and the one-slot PendingOutput through which Write blocks travel to the board.
+// The library's one object, from Init to Done: the device link, the packet queue filled by the
+// reader thread, and the output side (the commands, the routing of their payloads, and the
+// one-slot PendingOutput through which Write blocks travel to the board).
 #pragma once
 
 #include "hid_backend.h"
 #include "manual_reset_event.h"
+#include "notifier.h"
+#include "packet_queue.h"
 #include "report.h"
 #include "timing.h"
 #include "usbhidioc.h"
@@ -11,14 +14,29 @@
 
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 class CUsbChannel {
   public:
-    // The backend must outlive the channel.
+    // The whole object: starts its worker thread(s) at once. The backend and the notifier must
+    // outlive the channel. Tests shorten the time limit; the library never does.
+    CUsbChannel(HidBackend& backend, const BoardVariant& variant, PacketNotifier& notifier,
+                NotifyTarget target, unsigned ioTimeoutMs = kIoTimeoutMs);
+    // The output side alone: no worker threads and no notifier. Whoever builds it runs the
+    // send step itself; the tests of the output side do.
     CUsbChannel(HidBackend& backend, const BoardVariant& variant,
                 unsigned ioTimeoutMs = kIoTimeoutMs);
+    // Stops and joins the workers; the members then release the packets and close the device.
+    ~CUsbChannel();
     CUsbChannel(const CUsbChannel&) = delete;
     CUsbChannel& operator=(const CUsbChannel&) = delete;
+
+    // Starts whichever of the variant's workers does not run yet; a second call starts none.
+    void StartWorkers();
+
+    // Copies the oldest packet's meaningful bytes (at most 64) into buffer and returns their
+    // number; 0 with buffer untouched when no packet is queued. Never waits for the board.
+    std::int32_t GetPacket(std::uint8_t* buffer);
 
     // Stores the variant's block size of bytes for the worker to send; never waits for the board.
     bool Write(const std::uint8_t* block);
@@ -36,10 +54,15 @@ class CUsbChannel {
     CUsbhidioc& deviceLink() { return device; }
 
   private:
+    void ReaderThread();
+    void WriterThread();
+    std::thread startThread(void (CUsbChannel::*work)());
+    void queuePacket(std::unique_ptr<InputPacket> packet);
     void storePendingOutput(const Payload& payload);
     Payload takePendingOutput();
 
     CUsbhidioc device;
+    CPacketQueue packets;
     const BoardVariant& variant;
     // Held around every report write, so at most one output report is in flight. The only lock
     // ever held while another is taken: WriteReport takes deviceLock under it.
@@ -48,5 +71,11 @@ class CUsbChannel {
     EventGroup workerEvents;
     // Signalled while PendingOutput holds a payload not yet taken for sending.
     ManualResetEvent writeRequest{workerEvents};
-    Payload PendingOutput;  // the latest CmdWrite payload
+    std::thread writerThread;  // runs only in a variant with a writer thread (HBV5)
+    Payload PendingOutput;     // the latest CmdWrite payload
+    // Signalled once, by the destructor; the workers end at their next look at it.
+    ManualResetEvent stopEvent{workerEvents};
+    std::thread readerThread;
+    PacketNotifier* const notifier;  // null for the output side alone
+    const NotifyTarget target;
 };

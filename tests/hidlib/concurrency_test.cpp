@@ -1,5 +1,5 @@
-// Transfers of both directions from several threads: handles stay open under transfers, and
-// the locks never deadlock.
+// Transfers of both directions from several threads: handles stay open under transfers, the
+// locks never deadlock, and the reader's packets reach the hosts whole.
 #include "commands.h"
 #include "hid_test_support.h"
 #include "usb_channel.h"
@@ -7,37 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <mutex>
+#include <numeric>
 #include <thread>
+#include <vector>
 
 namespace {
-
-// Runs work on a thread of its own; a run that does not end in time is a deadlock, and the
-// test program is ended, since its threads cannot be taken back.
-void runOrAbort(std::chrono::seconds limit, const std::function<void()>& work) {
-    std::mutex lock;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread runner([&] {
-        work();
-        std::lock_guard<std::mutex> guard(lock);
-        done = true;
-        finished.notify_all();
-    });
-    std::unique_lock<std::mutex> guard(lock);
-    if (!finished.wait_for(guard, limit, [&] { return done; })) {
-        std::fprintf(stderr, "Deadlock: the threads did not finish within %lld s\n",
-                     static_cast<long long>(limit.count()));
-        std::abort();
-    }
-    guard.unlock();
-    runner.join();
-}
 
 // One direction's transfer is held in flight on handle 0 while the other direction fails and
 // reopens: the link lets go of handle 0, but it must stay open until the held transfer ends.
@@ -152,5 +128,88 @@ TEST(SeveralThreads, NeverDeadlockAndWriteOneWholeReportAtATime) {
         }
     }
 }
+
+}  // namespace
+
+namespace {
+
+// Several host threads use every call at once while the reader runs and the board is unplugged,
+// replugged and stalled. Each report carries a sequence number: every one must reach exactly
+// one host, and each host must see its share in increasing order.
+class Stress : public ::testing::TestWithParam<const BoardVariant*> {};
+
+constexpr int kStressReports = 2000;
+constexpr int kHosts = 4;
+
+Report numberedReport(int sequence) {
+    return reportWith({{1, sequence & 0xFF}, {2, sequence >> 8}, {64, 2}});
+}
+
+// Plays the board's side: reports in batches, with trouble between them.
+void feedWithTrouble(VirtualBoard& board, std::size_t boardInterface) {
+    for (int sequence = 0; sequence < kStressReports; ++sequence) {
+        board.queueInputReport(numberedReport(sequence));
+        if (sequence % 100 != 50) continue;
+        switch (sequence / 100 % 4) {
+            case 0:
+                board.unplug(boardInterface);
+                board.replug(boardInterface);
+                break;
+            case 1: board.injectFault(Direction::Read, Fault::Stall); break;
+            case 2: board.injectFault(Direction::Read, Fault::CompleteWithError); break;
+            case 3: board.injectFault(Direction::Write, Fault::Stall); break;
+        }
+    }
+}
+
+TEST_P(Stress, NoPacketIsLostDuplicatedOrReordered) {
+    const BoardVariant& variant = *GetParam();
+    VirtualBoard board;
+    const auto boardInterface = board.addInterface(variant.vendorId, variant.productId);
+    RecordingNotifier notifier;
+    std::vector<std::vector<int>> received(kHosts);
+    std::atomic<int> total{0};
+
+    runOrAbort(std::chrono::seconds(40), [&] {
+        CUsbChannel channel(board, variant, notifier, NotifyTarget{1, kFirstPrivateMessage}, 2);
+        std::vector<std::thread> hosts;
+        for (int host = 0; host < kHosts; ++host) {
+            hosts.emplace_back([&, host] {
+                std::uint8_t buffer[64];
+                std::uint8_t block[48] = {static_cast<std::uint8_t>(host)};
+                for (int call = 0; total < kStressReports; ++call) {
+                    if (channel.GetPacket(buffer) == 2) {
+                        received[host].push_back(buffer[0] | buffer[1] << 8);
+                        ++total;
+                    }
+                    switch (call % 8) {
+                        case 1: channel.Write(block); break;
+                        case 3: channel.QueryVersion(); break;
+                        case 5: channel.WriteEEPROM(block, 1, 8); break;
+                        case 7: channel.ReadEEPROM(1, 8); break;
+                    }
+                }
+            });
+        }
+        feedWithTrouble(board, boardInterface);
+        for (auto& host : hosts) host.join();
+    });
+
+    std::vector<int> all;
+    for (const auto& share : received) {
+        EXPECT_TRUE(std::is_sorted(share.begin(), share.end())) << "reordered";
+        all.insert(all.end(), share.begin(), share.end());
+    }
+    std::sort(all.begin(), all.end());
+    std::vector<int> expected(kStressReports);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(all, expected) << "lost or duplicated";
+    EXPECT_EQ(notifier.targets().size(), static_cast<std::size_t>(kStressReports));
+    EXPECT_FALSE(board.closedUnderTransfer());
+    EXPECT_EQ(board.mostWritesInFlight(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, Stress, ::testing::Values(&kHbv7, &kHbv5),
+                         [](const auto& info) { return std::string(info.param->name); });
 
 }  // namespace

@@ -1,11 +1,18 @@
 // Shared by the HID library's tests.
 #pragma once
 
+#include "notifier.h"
 #include "report.h"
 #include "virtual_board.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // The link's time limit in native tests: a timed-out transfer costs this, not a second.
@@ -26,4 +33,49 @@ inline std::vector<Report> reportBytes(const std::vector<VirtualBoard::WrittenRe
     std::vector<Report> bytes;
     for (const auto& report : written) bytes.push_back(report.bytes);
     return bytes;
+}
+
+// Stands in for the host's window: records every announcement and lets a test wait for them.
+class RecordingNotifier : public PacketNotifier {
+  public:
+    void packetQueued(const NotifyTarget& target) override {
+        std::lock_guard<std::mutex> guard(lock);
+        announced.push_back(target);
+        changed.notify_all();
+    }
+    bool waitForCount(std::size_t count, std::chrono::milliseconds limit = kHoldWait) {
+        std::unique_lock<std::mutex> guard(lock);
+        return changed.wait_for(guard, limit, [&] { return announced.size() >= count; });
+    }
+    std::vector<NotifyTarget> targets() const {
+        std::lock_guard<std::mutex> guard(lock);
+        return announced;
+    }
+
+  private:
+    mutable std::mutex lock;
+    std::condition_variable changed;
+    std::vector<NotifyTarget> announced;
+};
+
+// Runs work on a thread of its own; a run that does not end in time is a deadlock, and the
+// test program is ended, since its threads cannot be taken back.
+inline void runOrAbort(std::chrono::seconds limit, const std::function<void()>& work) {
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread runner([&] {
+        work();
+        std::lock_guard<std::mutex> guard(lock);
+        done = true;
+        finished.notify_all();
+    });
+    std::unique_lock<std::mutex> guard(lock);
+    if (!finished.wait_for(guard, limit, [&] { return done; })) {
+        std::fprintf(stderr, "Deadlock: the threads did not finish within %lld s\n",
+                     static_cast<long long>(limit.count()));
+        std::abort();
+    }
+    guard.unlock();
+    runner.join();
 }

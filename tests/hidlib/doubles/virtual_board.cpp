@@ -80,6 +80,21 @@ void VirtualBoard::releaseHeld(Direction direction) {
     changed.notify_all();
 }
 
+bool VirtualBoard::waitForReads(int count, std::chrono::milliseconds limit) {
+    Lock guard(lock);
+    return changed.wait_for(guard, limit, [&] { return readsBegun >= count; });
+}
+
+bool VirtualBoard::waitForWrites(std::size_t count, std::chrono::milliseconds limit) {
+    Lock guard(lock);
+    return changed.wait_for(guard, limit, [&] { return written.size() >= count; });
+}
+
+bool VirtualBoard::waitForSearches(int count, std::chrono::milliseconds limit) {
+    Lock guard(lock);
+    return changed.wait_for(guard, limit, [&] { return searches >= count; });
+}
+
 std::vector<VirtualBoard::WrittenReport> VirtualBoard::writtenReports() const {
     std::lock_guard<std::mutex> guard(lock);
     return written;
@@ -119,6 +134,7 @@ int VirtualBoard::mostWritesInFlight() const {
 std::unique_ptr<HidInterfaceList> VirtualBoard::listPresentInterfaces() {
     std::lock_guard<std::mutex> guard(lock);
     ++searches;
+    changed.notify_all();
     std::vector<std::size_t> present;
     for (std::size_t index = 0; index < interfaces.size(); ++index) {
         if (interfaces[index].present) present.push_back(index);
@@ -154,6 +170,8 @@ TransferResult VirtualBoard::read(int handle, Report& report, unsigned timeoutMs
     Lock guard(lock);
     Handle& reading = handles.at(handle);
     ++reading.transfersInFlight;
+    ++readsBegun;
+    changed.notify_all();
     stopIfHeld(guard, Direction::Read);
     TransferResult result = TransferResult::Completed;
     Fault fault;
@@ -187,6 +205,7 @@ TransferResult VirtualBoard::write(int handle, const Report& report, unsigned ti
         result = TransferResult::Failed;
     } else {
         written.push_back(WrittenReport{writing.interfaceIndex, handle, report});
+        changed.notify_all();
     }
     --writesInFlight;
     --writing.transfersInFlight;

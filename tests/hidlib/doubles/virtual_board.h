@@ -47,6 +47,13 @@ class VirtualBoard : public HidBackend {
     bool waitUntilHeld(Direction direction, std::chrono::milliseconds limit);
     void releaseHeld(Direction direction);
 
+    // Wait until that many reads have begun (held ones included), writes have completed or
+    // searches have begun.
+    // A reader begins its next read only after it has finished with the last one's report.
+    bool waitForReads(int count, std::chrono::milliseconds limit);
+    bool waitForWrites(std::size_t count, std::chrono::milliseconds limit);
+    bool waitForSearches(int count, std::chrono::milliseconds limit);
+
     std::vector<WrittenReport> writtenReports() const;
     int searchCount() const;  // lists taken, one per device search
     int opensOf(std::size_t interfaceIndex) const;
@@ -101,6 +108,7 @@ class VirtualBoard : public HidBackend {
     std::deque<std::pair<Direction, Fault>> faults;
     Hold holds[2];
     int searches = 0;
+    int readsBegun = 0;
     int writesInFlight = 0;
     int mostWrites = 0;
     bool closedInFlight = false;

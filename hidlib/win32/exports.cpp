@@ -1,0 +1,104 @@
+// The ten exports of one board model, built once per model: the names end in the model word
+// (InitHBV7 ... DoneHBV7, InitHBV5 ... DoneHBV5) and the model's values come from the variant
+// table. The .def file of the model lists the names; the declarations are in hbv.h.
+#define HBV_BUILDING_LIBRARY
+#include "hbv.h"
+
+#include "build_variant.h"
+#include "usb_channel.h"
+#include "win32_hid_backend.h"
+#include "window_notifier.h"
+
+#include <atomic>
+#include <exception>
+#include <new>
+
+#if defined(HIDLIB_VARIANT_HBV7)
+#define HBV_EXPORT(verb) verb##HBV7
+#else
+#define HBV_EXPORT(verb) verb##HBV5
+#endif
+
+namespace {
+
+// The object Init creates and Done destroys, with the platform parts it uses. Nothing here
+// exists outside Init and Done, so loading and unloading the DLL run none of its code.
+struct Library {
+    explicit Library(NotifyTarget target) : channel(backend, kBuildVariant, notifier, target) {}
+
+    Win32HidBackend backend;
+    WindowNotifier notifier;
+    CUsbChannel channel;  // last: stopped and destroyed before the parts it uses
+};
+
+// Init stores it and Done empties it; the calls in between only read it. Atomic so that a
+// call racing a misplaced Init sees either no object or a whole one.
+std::atomic<Library*> library{nullptr};
+
+CUsbChannel* channel() {
+    Library* live = library.load(std::memory_order_acquire);
+    return live ? &live->channel : nullptr;
+}
+
+Library* createLibrary(NotifyTarget target) {
+    // The object's own members allocate too; any failure to build it means no object.
+    try {
+        return new Library(target);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+void* __cdecl HBV_EXPORT(Init)(void* window, uint32_t message) {
+    // A second Init keeps the first object: one reader, one window, nothing leaked.
+    if (Library* live = library.load(std::memory_order_acquire)) return live;
+    Library* created =
+        createLibrary(NotifyTarget{reinterpret_cast<std::uintptr_t>(window), message});
+    library.store(created, std::memory_order_release);
+    return created;
+}
+
+uint8_t __cdecl HBV_EXPORT(Write)(const uint8_t* data) {
+    CUsbChannel* live = channel();
+    return live && live->Write(data);
+}
+
+uint8_t __cdecl HBV_EXPORT(QueryVersion)(void) {
+    CUsbChannel* live = channel();
+    return live && live->QueryVersion();
+}
+
+uint8_t __cdecl HBV_EXPORT(WriteEEPROM)(const uint8_t* data, uint8_t address, uint8_t count) {
+    CUsbChannel* live = channel();
+    return live && live->WriteEEPROM(data, address, count);
+}
+
+uint8_t __cdecl HBV_EXPORT(ReadEEPROM)(uint8_t address, uint8_t count) {
+    CUsbChannel* live = channel();
+    return live && live->ReadEEPROM(address, count);
+}
+
+uint8_t __cdecl HBV_EXPORT(EnterBootloader)(void) {
+    CUsbChannel* live = channel();
+    return live && live->EnterBootloader();
+}
+
+int32_t __cdecl HBV_EXPORT(GetPacket)(uint8_t* buffer) {
+    CUsbChannel* live = channel();
+    return live ? live->GetPacket(buffer) : 0;
+}
+
+uint16_t __cdecl HBV_EXPORT(GetDllVersion)(void) { return kBuildVariant.dllVersion; }
+
+uint8_t __cdecl HBV_EXPORT(GetDrvVersion)(uint16_t* version) {
+    *version = kBuildVariant.drvVersion;
+    return 1;
+}
+
+void __cdecl HBV_EXPORT(Done)(void) { delete library.exchange(nullptr, std::memory_order_acq_rel); }
+
+}  // extern "C"
