@@ -26,7 +26,9 @@ class FakeDialog : public DialogPort {
     std::map<int, FakeControl> controls;
     std::vector<ShownMessage> messages;
     std::optional<DialogResult> closedWith;
+    std::string title;
 
+    void setTitle(const std::string& text) override { title = text; }
     void setText(int id, const std::string& text) override { controls[id].text = text; }
     std::string getText(int id, int maxChars) override {
         return controls[id].text.substr(0, maxChars);
