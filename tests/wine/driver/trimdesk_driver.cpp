@@ -428,23 +428,29 @@ void TrimdeskProcess::waitIdle() {
     }
 }
 
+namespace {
+
+struct DialogSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+// A plain function: on i686 the callback must be stdcall, which a lambda is not.
+BOOL CALLBACK collectProcessDialog(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<DialogSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window) && className(window) == L"#32770") {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<HWND> TrimdeskProcess::topLevelDialogs() const {
-    struct Search {
-        DWORD processId;
-        std::vector<HWND> found;
-    } search{process_.dwProcessId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == search->processId && IsWindowVisible(window) &&
-                className(window) == L"#32770") {
-                search->found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    DialogSearch search{process_.dwProcessId, {}};
+    EnumWindows(collectProcessDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
