@@ -3,6 +3,7 @@
 #pragma once
 
 #include "report.h"
+#include "spin_lock.h"
 
 #include <atomic>
 #include <cstddef>
@@ -20,6 +21,8 @@ struct InputPacket {
 static_assert(sizeof(InputPacket) == kReportDataSize + 1, "one 65-byte allocation per report");
 
 // Unbounded and never drops: the reader never waits for the host, the queue grows instead.
+// Each report costs its one 65-byte allocation; the deque's own storage comes and goes in
+// blocks of 64 references.
 class CPacketQueue {
   public:
     void append(std::unique_ptr<InputPacket> packet);
@@ -29,7 +32,9 @@ class CPacketQueue {
     bool looksEmpty() const { return queued.load(std::memory_order_acquire) == 0; }
 
   private:
-    std::mutex queueLock;  // held for one append or one removal, never longer
+    // Held for one append or one removal, never longer, by the reader and the host's threads
+    // at the rate reports arrive.
+    SpinLock queueLock;
     std::deque<std::unique_ptr<InputPacket>> packets;
     std::atomic<std::size_t> queued{0};  // mirrors packets.size() for the glance
 };
