@@ -5,11 +5,16 @@
 // standin_values.txt    optional script, one line per capture: "<step> <first> <second>", or
 //                       "<step> none" to leave no capture file; the first line for the step is
 //                       used up. Without a line for the step, demo values are written.
+// standin_hold.txt      optional: while it exists the run goes on (for at most ten seconds), as
+//                       a real calibrator's does until the operator presses the space bar, so a
+//                       test can act while the calibration program waits.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -45,6 +50,13 @@ std::string takeScriptedCapture(int step) {
     return taken;
 }
 
+void waitWhileHeld() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::ifstream("standin_hold.txt") && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 std::string demoCapture(int step) {
     if (step == 6) return "512 512";
     return std::to_string(1000 - 40 * step) + " " + std::to_string(20 * step);
@@ -57,6 +69,7 @@ int main(int argc, char** argv) {
     std::ofstream("calibrator_runs.log", std::ios::app)
         << programName(argv[0]) << ' ' << (argc > 1 ? argv[1] : "") << '\n';
     if (step < 1 || step > 6) return 1;
+    waitWhileHeld();
 
     std::string capture = takeScriptedCapture(step);
     if (capture.empty()) capture = demoCapture(step);

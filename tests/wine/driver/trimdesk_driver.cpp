@@ -249,6 +249,14 @@ std::optional<std::string> WorkFolder::readFile(const std::string& name) const {
 
 bool WorkFolder::exists(const std::string& name) const { return fs::exists(path_ / name); }
 
+void WorkFolder::remove(const std::string& name) const { fs::remove(path_ / name); }
+
+void WorkFolder::clear() const {
+    for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {
+        fs::remove_all(entry.path());
+    }
+}
+
 std::string WorkFolder::programOutput() const {
     return readIfPresent(path_ / kProgramOutput).value_or("");
 }
@@ -291,6 +299,31 @@ void DialogWindow::postClick(int id) const {
     if (!PostMessageW(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                       reinterpret_cast<LPARAM>(button))) {
         throw DriverError("cannot post a click on control " + std::to_string(id));
+    }
+}
+
+void DialogWindow::postButtonClick(int id) const {
+    if (!PostMessageW(control(id), BM_CLICK, 0, 0)) {
+        throw DriverError("cannot post BM_CLICK to control " + std::to_string(id));
+    }
+}
+
+void DialogWindow::postMouseClick(int id) const {
+    HWND target = control(id);
+    const LPARAM insideTheButton = MAKELPARAM(3, 3);
+    if (!PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, insideTheButton) ||
+        !PostMessageW(target, WM_LBUTTONUP, 0, insideTheButton)) {
+        throw DriverError("cannot post a mouse click to control " + std::to_string(id));
+    }
+}
+
+void DialogWindow::setText(int id, const std::string& text) const {
+    const std::wstring wide = widen(text);
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) ||
+        result != TRUE) {
+        throw DriverError("cannot set the text of control " + std::to_string(id));
     }
 }
 
@@ -383,6 +416,11 @@ DWORD TrimdeskProcess::waitForExit() {
 
 void TrimdeskProcess::click(const DialogWindow& dialog, int id) {
     dialog.postClick(id);
+    waitIdle();
+}
+
+void TrimdeskProcess::clickButton(const DialogWindow& dialog, int id) {
+    dialog.postButtonClick(id);
     waitIdle();
 }
 
@@ -497,12 +535,37 @@ void TrimdeskProcess::closeMessageBox(const MessageBoxInfo& box) {
     waitIdle();
 }
 
+namespace {
+
+bool showsCaptureFileNotFound(const TrimdeskProcess& program) {
+    const std::optional<MessageBoxInfo> box = program.findMessageBox();
+    return box && box->text.rfind("ОШИБКА: программа не может найти файл calib_", 0) == 0;
+}
+
+}  // namespace
+
 bool calibratorStartFailed(const WorkFolder& folder, const TrimdeskProcess& program,
                            const std::string& expectedRun) {
     const std::vector<std::string> runs = folder.calibratorRuns();
     if (std::find(runs.begin(), runs.end(), expectedRun) != runs.end()) return false;
-    const std::optional<MessageBoxInfo> box = program.findMessageBox();
-    return box && box->text.rfind("ОШИБКА: программа не может найти файл calib_", 0) == 0;
+    return showsCaptureFileNotFound(program);
+}
+
+bool calibratorStartFailed(const WorkFolder& folder, const TrimdeskProcess& program,
+                           std::size_t runsBefore) {
+    return folder.calibratorRuns().size() <= runsBefore && showsCaptureFileNotFound(program);
+}
+
+bool waitForCalibratorRuns(const WorkFolder& folder, const TrimdeskProcess& program,
+                           std::size_t runs) {
+    bool noted = false;
+    waitUntil(
+        [&] {
+            noted = folder.calibratorRuns().size() >= runs;
+            return noted || program.findMessageBox().has_value() || !program.isRunning();
+        },
+        kCalibratorTimeout);
+    return noted;
 }
 
 }  // namespace e2e

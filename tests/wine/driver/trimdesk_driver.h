@@ -69,6 +69,9 @@ class WorkFolder {
     void writeFile(const std::string& name, const std::string& bytes) const;
     std::optional<std::string> readFile(const std::string& name) const;
     bool exists(const std::string& name) const;
+    void remove(const std::string& name) const;
+    // Empties the folder, so a scenario can run again from the start.
+    void clear() const;
     // What the program and the processes it started wrote to their console output (cmd.exe
     // says here when it could not start a calibrator).
     static constexpr const char* kProgramOutput = "trimdesk_output.log";
@@ -101,6 +104,14 @@ class DialogWindow {
 
     // Never sent: a handler that opens a modal message box would block the driver.
     void postClick(int id) const;
+    // BM_CLICK to the control itself, as a mouse click does: an automatic check box or radio
+    // button changes its state before the dialog hears of it.
+    void postButtonClick(int id) const;
+    // Button down and up posted straight to the control's window, as the mouse leaves them in
+    // the queue; nothing checks on the way whether the control is enabled.
+    void postMouseClick(int id) const;
+    // WM_SETTEXT, as typing leaves an edit box.
+    void setText(int id, const std::string& text) const;
     // WM_COMMAND as the dialog manager sends it for Enter (IDOK) or Escape (IDCANCEL).
     void postKeyCommand(int id) const;
 
@@ -128,6 +139,8 @@ class TrimdeskProcess {
     // Click, then wait until the program has handled it (and any calibrator it ran has ended).
     void click(int id) { click(mainDialog_, id); }
     void click(const DialogWindow& dialog, int id);
+    // postButtonClick, then wait until handled.
+    void clickButton(const DialogWindow& dialog, int id);
     // Enter (IDOK) or Escape (IDCANCEL) on the main window, then wait until handled.
     void pressKey(int commandId);
 
@@ -167,5 +180,13 @@ class TrimdeskProcess {
 // stand-in noted no run `expectedRun` ("capte.exe 1") and the not-found message is showing.
 bool calibratorStartFailed(const WorkFolder& folder, const TrimdeskProcess& program,
                            const std::string& expectedRun);
+// The same for a later run: the stand-ins noted no run beyond the first `runsBefore`.
+bool calibratorStartFailed(const WorkFolder& folder, const TrimdeskProcess& program,
+                           std::size_t runsBefore);
+
+// While the program waits for a calibrator: true once the stand-ins have noted `runs` runs,
+// false when the program shows a message box or ends first.
+bool waitForCalibratorRuns(const WorkFolder& folder, const TrimdeskProcess& program,
+                           std::size_t runs);
 
 }  // namespace e2e
