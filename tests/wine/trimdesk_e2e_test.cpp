@@ -1,6 +1,7 @@
 // The real trimdesk.exe under Wine, driven by control id from this program: the start-up state
-// of the main window, help, the value files with OK, Cancel and Restore defaults, and the
-// keyboard's Enter and Escape.
+// of the main window, help, the value files with OK, Cancel and Restore defaults, the
+// keyboard's Enter and Escape, the five-step wizard in both modes with stand-in calibrators,
+// and the gearbox dialog from its start to the gearbox and support report files.
 #include "trimdesk_driver.h"
 
 #include "control_ids.h"
@@ -8,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -413,6 +416,497 @@ TEST_F(Keyboard, EscapeCancels) {
     program.waitForExit();
     EXPECT_EQ(data_.readFile(kResultFile), kOldResultBytes);
     expectWizardCapturesGoneGearCaptureKept();
+}
+
+// ---- Wizard and gearbox dialog ----
+
+// Wine's cmd.exe missed a calibrator it finds on other runs: the scenario may run once more.
+struct CalibratorNotStarted {};
+
+const char* const kAllControlsDone =
+    "Калибровка всех пяти органов управления (руль, педали, ручной тормоз) завершена.    \n"
+    "Теперь можно нажать ОК в главной панели для записи калибровочного файла.";
+const char* const kResultWritten = "++++++ Калибровочный файл успешно создан ++++++";
+
+class CalibrationE2E : public TrimdeskE2E {
+  protected:
+    // Runs the scenario from an empty data directory and working folder, once more on Wine's
+    // start failure alone.
+    template <typename Scenario>
+    void runScenario(Scenario scenario) {
+        for (int attempt = 1;; ++attempt) {
+            try {
+                scenario();
+                return;
+            } catch (const CalibratorNotStarted&) {
+                if (attempt == 2) {
+                    ADD_FAILURE() << "Wine's cmd.exe failed to start a calibrator twice";
+                    return;
+                }
+                program_.reset();
+                data_.clear();
+                work_.clear();
+            }
+        }
+    }
+
+    // Click, then let the scenario start over when the calibrator was never started.
+    void clickStartingCalibrator(const e2e::DialogWindow& dialog, int id) {
+        const std::size_t runsBefore = work_.calibratorRuns().size();
+        program().click(dialog, id);
+        if (e2e::calibratorStartFailed(work_, program(), runsBefore)) throw CalibratorNotStarted{};
+    }
+    void calibrate() { clickStartingCalibrator(program().mainDialog(), kCalibrateButton); }
+
+    std::string status() { return program().text(kStatusLine); }
+};
+
+// ---- Wizard ----
+
+using Wizard = CalibrationE2E;
+
+// Maxima first in the file; a negative pair and the ends of the 16-bit range among them.
+TEST_F(Wizard, CaptureModeCalibratesAllFiveControlsAndOkWritesThem) {
+    runScenario([&] {
+        work_.addMarker("rsport.dll");
+        work_.addCalibrators();
+        work_.writeFile("standin_values.txt",
+                        "1 700 300\n2 800 100\n3 -5 -900\n4 32767 -32768\n5 1200 1100\n");
+        TrimdeskProcess& program = start();
+        const char* const expectedEdits[][2] = {
+            {"300", "700"}, {"100", "800"}, {"-900", "-5"}, {"-32768", "32767"}, {"1100", "1200"}};
+
+        for (int step = 1; step <= 5; ++step) {
+            SCOPED_TRACE("step " + std::to_string(step));
+            if (step > 1) program.click(kForwardButton);
+            calibrate();
+            EXPECT_EQ(program.text(kMinEdit), expectedEdits[step - 1][0]);
+            EXPECT_EQ(program.text(kMaxEdit), expectedEdits[step - 1][1]);
+            if (step < 5) {
+                expectNoMessageBox();
+                EXPECT_FALSE(program.isEnabled(kOkButton));
+            }
+        }
+        const MessageBoxInfo announcement = program.waitForMessageBox();
+        EXPECT_EQ(announcement.text, kAllControlsDone);
+        EXPECT_EQ(announcement.caption, kMessageCaption);
+        EXPECT_FALSE(program.isEnabled(kForwardButton));
+        EXPECT_FALSE(program.isEnabled(kOkButton)) << "OK comes after the announcement is read";
+        program.closeMessageBox(announcement);
+
+        EXPECT_EQ(status(), "Калибровка РУЧНОГО ТОРМОЗА завершена.");
+        EXPECT_TRUE(program.isEnabled(kOkButton));
+        EXPECT_EQ(program.text(kOkHint), " ");
+        EXPECT_EQ(work_.calibratorRuns(),
+                  (std::vector<std::string>{"capte.exe 1", "capte.exe 2", "capte.exe 3",
+                                            "capte.exe 4", "capte.exe 5"}));
+
+        program.click(kOkButton);
+        expectMessageAndClose(kResultWritten, kMessageCaption);
+        EXPECT_EQ(program.waitForExit(), 0u);
+        EXPECT_EQ(data_.readFile(kResultFile),
+                  "700\r\n300\r\n800\r\n100\r\n-5\r\n-900\r\n32767\r\n-32768\r\n1200\r\n1100\r\n");
+    });
+}
+
+// A marker set that capture mode would reject: manual mode neither checks nor runs anything.
+// The edit boxes offer the pair of the valid result file, and what is typed is read through
+// the program's seven-character window.
+TEST_F(Wizard, ManualModeCalibratesAllFiveControlsAndOkWritesThem) {
+    work_.addMarker("fourpot.dll");
+    work_.addMarker("hostbus.dll");
+    work_.addCalibrators();
+    data_.writeFile(kResultFile, kOldResultBytes);
+    TrimdeskProcess& program = start();
+    const e2e::DialogWindow& window = program.mainDialog();
+    const char* const typed[][2] = {{"-100", "100"},
+                                    {"5", "6"},
+                                    {"12345678", " -12x"},  // 1234567 -> -10617; -12
+                                    {"0", "32767"},
+                                    {"-32768", "-32767"}};
+
+    program.clickButton(window, kManualEntryCheck);
+    ASSERT_TRUE(program.isChecked(kManualEntryCheck));
+    for (int step = 1; step <= 5; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        if (step > 1) program.click(kForwardButton);
+        program.click(kCalibrateButton);
+        EXPECT_EQ(program.text(kMinEdit), "0");
+        EXPECT_EQ(program.text(kMaxEdit), "1000");
+        EXPECT_EQ(status(), texts::kStepTexts[step - 1].manualPrompt);
+        ASSERT_TRUE(program.isEnabled(kRememberButton));
+
+        window.setText(kMinEdit, typed[step - 1][0]);
+        window.setText(kMaxEdit, typed[step - 1][1]);
+        program.click(kRememberButton);
+        EXPECT_EQ(status(), texts::kStepTexts[step - 1].rememberCompletion);
+        EXPECT_EQ(program.isEnabled(kOkButton), step == 5);
+    }
+    expectNoMessageBox();  // "Запомнить параметры" never announces
+    EXPECT_TRUE(work_.calibratorRuns().empty());
+
+    program.click(kOkButton);
+    expectMessageAndClose(kResultWritten, kMessageCaption);
+    EXPECT_EQ(program.waitForExit(), 0u);
+    EXPECT_EQ(data_.readFile(kResultFile),
+              "100\r\n-100\r\n6\r\n5\r\n-12\r\n-10617\r\n32767\r\n0\r\n-32767\r\n-32768\r\n");
+}
+
+struct MarkerSet {
+    std::vector<std::string> markers;
+    std::string run;  // the run the stand-ins note, or the message that ends the program
+};
+
+std::ostream& operator<<(std::ostream& out, const MarkerSet& set) {
+    for (const std::string& marker : set.markers) out << marker << ' ';
+    return out;
+}
+
+class WizardMarkers : public CalibrationE2E, public ::testing::WithParamInterface<MarkerSet> {
+  protected:
+    void startWithMarkers() {
+        for (const std::string& marker : GetParam().markers) work_.addMarker(marker);
+        work_.addCalibrators();
+        start();
+    }
+};
+
+using WizardChoosesCalibrator = WizardMarkers;
+
+TEST_P(WizardChoosesCalibrator, ForStepOne) {
+    runScenario([&] {
+        startWithMarkers();
+        calibrate();
+        EXPECT_EQ(work_.calibratorRuns(), std::vector<std::string>{GetParam().run});
+        expectNoMessageBox();
+        EXPECT_EQ(program().text(kMaxEdit), "960") << "the stand-in's value for step 1";
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Wizard, WizardChoosesCalibrator,
+                         ::testing::Values(MarkerSet{{"rsport.dll"}, "capte.exe 1"},
+                                           MarkerSet{{"fourpot.dll"}, "captd.exe 1"},
+                                           MarkerSet{{"hostbus.dll"}, "captc.exe 1"},
+                                           MarkerSet{{"simulator.exe"}, "captb.exe 1"},
+                                           MarkerSet{{"HBV5.dll"}, "capta.exe 1"},
+                                           MarkerSet{{"fourpot.dll", "rsport.dll"}, "capte.exe 1"},
+                                           MarkerSet{{"hostbus.dll", "rsport.dll"},
+                                                     "capte.exe 1"}));
+
+const char* const kTwoSimilarDlls =
+    "ОШИБКА: программа обнаружила две однотипных DLL: fourpot.dll и hostbus.dll и не может "
+    "из-за этого продолжить работу. Удалите ненужную DLL из рабочей папки.";
+const char* const kIncompatibleInterfaces =
+    "ОШИБКА: программа обнаружила несовместимые версии интерфейса для тренажера и не может из-за "
+    "этого продолжить работу.";
+
+using WizardRejectsMarkers = WizardMarkers;
+
+TEST_P(WizardRejectsMarkers, AtStepOneAndEndsWithoutRunningACalibrator) {
+    data_.writeFile(kResultFile, kOldResultBytes);
+    startWithMarkers();
+
+    program().click(kCalibrateButton);
+    const MessageBoxInfo box = program().waitForMessageBox();
+    EXPECT_EQ(box.text, GetParam().run);
+    EXPECT_EQ(box.caption, kMessageCaption);
+    EXPECT_EQ(status(), texts::kStepTexts[0].captureInstruction);
+    program().closeMessageBox(box);
+
+    EXPECT_EQ(program().waitForExit(), 0u);
+    EXPECT_TRUE(work_.calibratorRuns().empty());
+    EXPECT_EQ(data_.readFile(kResultFile), kOldResultBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wizard, WizardRejectsMarkers,
+    ::testing::Values(MarkerSet{{"fourpot.dll", "hostbus.dll"}, kTwoSimilarDlls},
+                      MarkerSet{{"fourpot.dll", "hostbus.dll", "simulator.exe"}, kTwoSimilarDlls},
+                      MarkerSet{{"simulator.exe", "rsport.dll"}, kIncompatibleInterfaces},
+                      MarkerSet{{"simulator.exe", "HBV5.dll"}, kIncompatibleInterfaces},
+                      MarkerSet{{"HBV5.dll", "fourpot.dll"}, kIncompatibleInterfaces}));
+
+// At step 2, so the message names another file than the wheel's.
+TEST_F(Wizard, MissingCaptureFileEndsTheProgramAfterItsMessage) {
+    runScenario([&] {
+        work_.addMarker("rsport.dll");
+        work_.addCalibrators({"capte.exe"});
+        work_.writeFile("standin_values.txt", "2 none\n");
+        data_.writeFile(kResultFile, kOldResultBytes);
+        TrimdeskProcess& program = start();
+
+        program.click(kForwardButton);
+        calibrate();
+        const MessageBoxInfo box = program.waitForMessageBox();
+        EXPECT_EQ(box.text, "ОШИБКА: программа не может найти файл calib_g.tmp");
+        EXPECT_EQ(box.caption, kMessageCaption);
+        EXPECT_EQ(status(), texts::kStepTexts[1].captureCompletion);
+        EXPECT_TRUE(program.isEnabled(kCalibrateButton)) << "enabled again before the reading";
+        program.closeMessageBox(box);
+
+        EXPECT_EQ(program.waitForExit(), 0u);
+        EXPECT_EQ(work_.calibratorRuns(), std::vector<std::string>{"capte.exe 2"});
+        EXPECT_EQ(data_.readFile(kResultFile), kOldResultBytes);
+    });
+}
+
+// Clicks the operator makes while the calibrator runs land on disabled controls; queued, they
+// must not fire once the controls are enabled again.
+TEST_F(Wizard, ClicksQueuedDuringACalibratorRunAreDropped) {
+    runScenario([&] {
+        work_.addMarker("rsport.dll");
+        work_.addCalibrators({"capte.exe"});
+        TrimdeskProcess& program = start();
+        const e2e::DialogWindow& window = program.mainDialog();
+        program.click(kForwardButton);
+
+        // The same click on an enabled button does fire: Help shows its box.
+        window.postMouseClick(kHelpButton);
+        program.waitIdle();
+        program.closeMessageBox(program.waitForMessageBox());
+
+        work_.writeFile("standin_hold.txt", "");
+        window.postClick(kCalibrateButton);
+        if (!e2e::waitForCalibratorRuns(work_, program, 1)) throw CalibratorNotStarted{};
+        for (int id : {kBackButton, kHelpButton, kCancelButton}) {
+            EXPECT_FALSE(program.isEnabled(id)) << id;
+            window.postMouseClick(id);
+        }
+        work_.remove("standin_hold.txt");
+        program.waitIdle();
+
+        expectNoMessageBox();
+        EXPECT_TRUE(program.isRunning());
+        EXPECT_EQ(program.text(kStepTitle), texts::kStepTexts[1].title);
+        EXPECT_EQ(status(), texts::kStepTexts[1].captureCompletion);
+        EXPECT_TRUE(program.isEnabled(kBackButton));
+        EXPECT_EQ(work_.calibratorRuns(), std::vector<std::string>{"capte.exe 2"});
+    });
+}
+
+// ---- Gearbox dialog ----
+
+constexpr int kGearCount = 7;  // neutral, gears 1 to 5, reverse
+
+// A layout that keeps the shift pattern, in gear order: X, Y.
+const int kPassingLayout[kGearCount][2] = {{200, 200}, {300, 300}, {200, 300}, {200, 100},
+                                           {100, 300}, {100, 100}, {300, 100}};
+const char* const kPassingLayoutFile =
+    "200\r\n200\r\n300\r\n300\r\n200\r\n300\r\n200\r\n100\r\n100\r\n300\r\n100\r\n100\r\n300\r\n"
+    "100\r\n";
+
+const char* const kGearboxFile = "calibkpp.out";
+const char* const kGearReportFile = "PrintKPP.txt";
+const char* const kAllGearsCaptured =
+    "+++  Калибровочные данные введены по всем передачам, теперь можно записать их в файл.  +++";
+const char* const kRule5Failed =
+    "ОШИБКА  ДАННЫХ  КАЛИБРОВКИ (проведите калибровку заново)\n\nЗначение X передачи №2 <= Х "
+    "передачи 4 или 5 или >= Х передачи 1 или заднего хода    \n\nВозможно при калибровке была "
+    "указана неправильная радио-кнопка.";
+
+class Gearbox : public CalibrationE2E {
+  protected:
+    // Another interface's marker: the gear lever is measured by capta.exe all the same.
+    void prepareFolder(const int (&layout)[kGearCount][2]) {
+        work_.addMarker("rsport.dll");
+        work_.addCalibrators();
+        std::string script;
+        for (const auto& position : layout) {
+            script += "6 " + std::to_string(position[0]) + " " + std::to_string(position[1]) + "\n";
+        }
+        work_.writeFile("standin_values.txt", script);
+    }
+
+    e2e::DialogWindow openGearbox() {
+        program().click(kGearboxButton);
+        return program().waitForDialog(kGearboxCaption);
+    }
+
+    void captureGear(const e2e::DialogWindow& dialog, int gear) {
+        program().clickButton(dialog, kFirstGearRadio + gear);
+        clickStartingCalibrator(dialog, kCaptureGearButton);
+    }
+
+    // All seven in gear order; ends with the completion notice closed.
+    void captureAllGears(const e2e::DialogWindow& dialog) {
+        for (int gear = 0; gear < kGearCount; ++gear) captureGear(dialog, gear);
+        expectMessageAndClose(kAllGearsCaptured, kMessageCaption);
+    }
+};
+
+TEST_F(Gearbox, StartsWithNothingCaptured) {
+    work_.writeFile(kGearCapture, "512\n256\n");  // stale, never to be read
+    start();
+    const e2e::DialogWindow dialog = openGearbox();
+
+    EXPECT_EQ(dialog.caption(), kGearboxCaption);
+    const char* const radioCaptions[kGearCount] = {
+        "- нейтральная передача", "- передача №1", "- передача №2", "- передача №3",
+        "- передача №4",          "- передача №5", "- задний ход"};
+    for (int gear = 0; gear < kGearCount; ++gear) {
+        EXPECT_EQ(dialog.text(kFirstGearRadio + gear), radioCaptions[gear]);
+        EXPECT_FALSE(dialog.isChecked(kFirstGearRadio + gear)) << "radio " << gear;
+        EXPECT_FALSE(dialog.isChecked(kFirstGearCheck + gear)) << "tick " << gear;
+    }
+    EXPECT_EQ(dialog.text(kCaptureGearButton),
+              "Зафиксировать калибровочное значение для выбранной передачи");
+    EXPECT_EQ(dialog.text(kGearWriteButton), "Записать все значения в калибровочный файл");
+    EXPECT_EQ(dialog.text(kGearCancelButton), "Отмена");
+    EXPECT_EQ(dialog.text(kGearInstructionsHeading), "ИНСТРУКЦИИ");
+    const char* const instructions[] = {
+        "1) Включите нейтральную передачу на тренажере.",
+        "2) Кликните радио-кнопку, соответствующую данной передаче.",
+        "3) Нажмите клавишу  \"Зафиксировать калибровочное значение...\".",
+        "4) Нажмите пробел или Enter на клавиатуре (мышкой ничего не кликайте!)",
+        "5) Включите следующую передачу и повторите пункты 2, 3 и 4.",
+        "6) После окончания нажмите клавишу  \"Записать все значения в ...\"."};
+    for (int line = 0; line < 5; ++line) {
+        EXPECT_EQ(dialog.text(kFirstGearInstruction + line), instructions[line]);
+    }
+    EXPECT_EQ(dialog.text(kLastGearInstruction), instructions[5]);
+    EXPECT_EQ(dialog.text(kGearNoticeLine1), "");
+    EXPECT_EQ(dialog.text(kGearNoticeLine2), "");
+    EXPECT_FALSE(dialog.isEnabled(kGearWriteButton));
+    EXPECT_TRUE(dialog.isEnabled(kCaptureGearButton));
+    EXPECT_FALSE(work_.exists(kGearCapture));
+    expectNoMessageBox();
+}
+
+TEST_F(Gearbox, CaptureWithoutASelectedGearAsksForOne) {
+    prepareFolder(kPassingLayout);
+    start();
+    const e2e::DialogWindow dialog = openGearbox();
+
+    program().click(dialog, kCaptureGearButton);
+    expectMessageAndClose(
+        "Пожалуйста, кликните сначала радио-кнопку, соответствующую "
+        "установленной в данный момент передаче.  ",
+        kMessageCaption);
+
+    EXPECT_TRUE(work_.calibratorRuns().empty());
+    EXPECT_EQ(dialog.text(kGearNoticeLine1), "");
+    for (int gear = 0; gear < kGearCount; ++gear) {
+        EXPECT_FALSE(dialog.isChecked(kFirstGearCheck + gear)) << gear;
+    }
+    EXPECT_FALSE(dialog.isEnabled(kGearWriteButton));
+    expectNoMessageBox();
+}
+
+TEST_F(Gearbox, CapturesAllSevenGearsWithCapta) {
+    runScenario([&] {
+        prepareFolder(kPassingLayout);
+        start();
+        const e2e::DialogWindow dialog = openGearbox();
+
+        for (int gear = 0; gear < kGearCount; ++gear) {
+            SCOPED_TRACE("gear " + std::to_string(gear));
+            captureGear(dialog, gear);
+            for (int other = 0; other < kGearCount; ++other) {
+                EXPECT_EQ(dialog.isChecked(kFirstGearCheck + other), other <= gear) << other;
+            }
+            EXPECT_FALSE(work_.exists(kGearCapture));
+            EXPECT_EQ(dialog.text(kGearNoticeLine1), "");
+            EXPECT_EQ(dialog.text(kGearNoticeLine2), "");
+            EXPECT_TRUE(dialog.isEnabled(kCaptureGearButton));
+            if (gear < kGearCount - 1) {
+                expectNoMessageBox();
+                EXPECT_FALSE(dialog.isEnabled(kGearWriteButton));
+            }
+        }
+        expectMessageAndClose(kAllGearsCaptured, kMessageCaption);
+
+        EXPECT_EQ(work_.calibratorRuns(), std::vector<std::string>(kGearCount, "capta.exe 6"));
+        EXPECT_TRUE(dialog.isEnabled(kGearWriteButton));
+        for (int gear = 0; gear < kGearCount; ++gear) {
+            EXPECT_FALSE(dialog.isChecked(kFirstGearRadio + gear)) << "radio " << gear;
+        }
+    });
+}
+
+// The first verdict of the run: no report, and an old one is removed.
+TEST_F(Gearbox, PassingLayoutIsWrittenAndClosesTheDialog) {
+    runScenario([&] {
+        prepareFolder(kPassingLayout);
+        data_.writeFile(kGearReportFile, "old report\r\n");
+        start();
+        const e2e::DialogWindow dialog = openGearbox();
+        captureAllGears(dialog);
+
+        program().click(dialog, kGearWriteButton);
+        expectMessageAndClose(
+            "Зафиксированные значения успешно записаны в калибровочный файл  "
+            "C:\\sys_kvel\\calibkpp.out    ",
+            kGearboxCaption);
+
+        EXPECT_FALSE(IsWindow(dialog.handle())) << "the dialog closed";
+        expectNoMessageBox();
+        EXPECT_EQ(data_.readFile(kGearboxFile), kPassingLayoutFile);
+        EXPECT_FALSE(data_.readFile(kGearReportFile).has_value());
+        EXPECT_TRUE(program().isRunning());
+        EXPECT_TRUE(program().isEnabled(kGearboxButton));
+    });
+}
+
+// Gear 2 moved into the column of gears 4 and 5 breaks rule 5; the second verdict writes the
+// report with the numbers as captured.
+TEST_F(Gearbox, SecondFailedVerdictWritesTheSupportReport) {
+    int layout[kGearCount][2];
+    std::copy(&kPassingLayout[0][0], &kPassingLayout[0][0] + 2 * kGearCount, &layout[0][0]);
+    layout[2][0] = 100;
+    runScenario([&] {
+        prepareFolder(layout);
+        start();
+        const e2e::DialogWindow dialog = openGearbox();
+        captureAllGears(dialog);
+
+        program().click(dialog, kGearWriteButton);
+        expectMessageAndClose(kRule5Failed, kMessageCaption);
+        expectNoMessageBox();
+        EXPECT_FALSE(data_.readFile(kGearReportFile).has_value()) << "not at the first verdict";
+
+        program().click(dialog, kGearWriteButton);
+        expectMessageAndClose(kRule5Failed, kMessageCaption);
+        const MessageBoxInfo notice = program().waitForMessageBox();
+        const std::string supportPrefix =
+            "Если после повторной калибровки продолжает появляться сообщение об ошибке данных "
+            "калибровки, просьба переслать файл  C:\\sys_kvel\\PrintKPP.txt  в службу поддержки  ";
+        EXPECT_EQ(notice.text.substr(0, supportPrefix.size()), supportPrefix);
+        EXPECT_GT(notice.text.size(), supportPrefix.size()) << "an address ends the text";
+        EXPECT_EQ(notice.caption, kMessageCaption);
+        program().closeMessageBox(notice);
+
+        EXPECT_EQ(data_.readFile(kGearReportFile),
+                  "200\r\n200\r\n300\r\n300\r\n100\r\n300\r\n200\r\n100\r\n100\r\n300\r\n100\r\n"
+                  "100\r\n300\r\n100\r\n");
+        EXPECT_FALSE(data_.readFile(kGearboxFile).has_value());
+        EXPECT_TRUE(IsWindow(dialog.handle())) << "a failed layout leaves the dialog open";
+        EXPECT_TRUE(dialog.isEnabled(kGearWriteButton));
+    });
+}
+
+// The main window is the dialog's owner and disabled under it, whatever a capture in the
+// dialog enables and disables; after Cancel it is as it was.
+TEST_F(Gearbox, MainWindowIsDisabledWhileOpenAndUnchangedAfter) {
+    runScenario([&] {
+        prepareFolder(kPassingLayout);
+        data_.writeFile(kDefaultsFile, kDefaultsBytes);
+        start();
+        calibrate();
+        const std::vector<ControlState> before = snapshot();
+        const HWND mainWindow = program().mainDialog().handle();
+
+        const e2e::DialogWindow dialog = openGearbox();
+        EXPECT_EQ(GetWindow(dialog.handle(), GW_OWNER), mainWindow);
+        EXPECT_FALSE(IsWindowEnabled(mainWindow));
+        captureGear(dialog, 3);
+        EXPECT_FALSE(IsWindowEnabled(mainWindow));
+
+        program().click(dialog, kGearCancelButton);
+        EXPECT_FALSE(IsWindow(dialog.handle()));
+        EXPECT_TRUE(IsWindowEnabled(mainWindow));
+        EXPECT_EQ(snapshot(), before);
+        expectNoMessageBox();
+    });
 }
 
 }  // namespace
