@@ -120,7 +120,10 @@ void GearboxCalibration::writeGearboxFiles() {
     if (const auto brokenRule = validateGearLayout(capture_)) {
         showError(texts::kGearRuleMessages[*brokenRule - 1]);
     } else {
-        if (!writeGearboxFile()) return;
+        if (!writeGearFile(kGearboxFileName, texts::kGearboxOpenFailed,
+                           texts::kGearboxWriteFailed)) {
+            return;
+        }
         std::remove((dataDirectory_ + kGearReportFileName).c_str());
         showNotice(texts::kGearboxWritten, texts::kGearboxTitle);
         dialog_.close(DialogResult::Ok);
@@ -128,27 +131,24 @@ void GearboxCalibration::writeGearboxFiles() {
     // From the second verdict of a run on, support gets the numbers too.
     ++session_.gearWriteCount;
     if (session_.gearWriteCount < 2) return;
-    writeGearReport();
-}
-
-bool GearboxCalibration::writeGearboxFile() {
-    const ReplaceResult result =
-        replaceFileAtomically(dataDirectory_ + kGearboxFileName,
-                              [this](std::FILE* file) { return writeGearPairs(file, capture_); });
-    if (result == ReplaceResult::OpenFailed) showError(texts::kGearboxOpenFailed);
-    if (result == ReplaceResult::WriteFailed) showError(texts::kGearboxWriteFailed);
-    return result == ReplaceResult::Replaced;
-}
-
-void GearboxCalibration::writeGearReport() {
-    const ReplaceResult result =
-        replaceFileAtomically(dataDirectory_ + kGearReportFileName,
-                              [this](std::FILE* file) { return writeGearPairs(file, capture_); });
-    if (result == ReplaceResult::OpenFailed) showError(texts::kGearReportOpenFailed);
-    if (result == ReplaceResult::WriteFailed) showError(texts::kGearReportWriteFailed);
-    if (result != ReplaceResult::Replaced) return;
+    if (!writeGearFile(kGearReportFileName, texts::kGearReportOpenFailed,
+                       texts::kGearReportWriteFailed)) {
+        return;
+    }
     showNotice(std::string(texts::kGearReportWritten) + TRIMDESK_SUPPORT_ADDRESS,
                session_.messageCaption);
+}
+
+// Replaces one of the two gear files with the captured positions; on failure shows the
+// file's own open or write message.
+bool GearboxCalibration::writeGearFile(const char* fileName, const char* openFailedText,
+                                       const char* writeFailedText) {
+    const ReplaceResult result =
+        replaceFileAtomically(dataDirectory_ + fileName,
+                              [this](std::FILE* file) { return writeGearPairs(file, capture_); });
+    if (result == ReplaceResult::OpenFailed) showError(openFailedText);
+    if (result == ReplaceResult::WriteFailed) showError(writeFailedText);
+    return result == ReplaceResult::Replaced;
 }
 
 void GearboxCalibration::showError(const std::string& text) {

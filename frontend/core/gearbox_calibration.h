@@ -32,8 +32,8 @@ class GearboxCalibration {
   private:
     int selectedGear();
     void storeCapture(int gear, const CaptureValues& values);
-    bool writeGearboxFile();
-    void writeGearReport();
+    bool writeGearFile(const char* fileName, const char* openFailedText,
+                       const char* writeFailedText);
     void showError(const std::string& text);
     void showNotice(const std::string& text, const std::string& caption);
 
