@@ -1,5 +1,7 @@
 #include "trimdesk_driver.h"
 
+#include "wide_text.h"
+
 #include "control_ids.h"
 
 #include <tlhelp32.h>
@@ -152,24 +154,6 @@ void terminateProcessById(DWORD id) {
 }
 
 }  // namespace
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), length);
-    return wide;
-}
-
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(length, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), length, nullptr,
-                        nullptr);
-    return utf8;
-}
 
 fs::path trimdeskProgram() { return windowsPathOf(TRIMDESK_E2E_PROGRAM); }
 fs::path standinDirectory() { return windowsPathOf(TRIMDESK_E2E_STANDIN_DIR); }

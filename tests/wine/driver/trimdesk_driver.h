@@ -20,9 +20,6 @@ struct DriverError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-std::wstring widen(const std::string& utf8);
-std::string narrow(const std::wstring& wide);
-
 // Where the build put the program and the stand-in calibrators (set by the build).
 std::filesystem::path trimdeskProgram();
 std::filesystem::path standinDirectory();
