@@ -20,7 +20,7 @@ cp dist/win64/trimdesk.exe build/win64/tests/standins/capt?.exe demo/
 : >demo/HBV5.dll
 
 # C:\sys_kvel\ inside the Wine prefix, with default values for "Восстановить значения...".
-state=${TRIMDESK_WINE_STATE:-${XDG_CACHE_HOME:-$HOME/.cache}/trimdesk-wine}
+state=${TRIMDESK_WINE_STATE:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/trimdesk-wine}
 scripts/wine-run.sh cmd /c exit >/dev/null 2>&1  # makes the prefix on first use
 mkdir -p "$state/prefix/drive_c/sys_kvel"
 printf '%s\r\n' 900 100 800 50 700 60 600 70 500 80 >"$state/prefix/drive_c/sys_kvel/calib_us.out"

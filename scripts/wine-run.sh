@@ -9,7 +9,7 @@
 #   wine-run.sh --stop              end the Wine server and the display this script started
 set -euo pipefail
 
-state=${TRIMDESK_WINE_STATE:-${XDG_CACHE_HOME:-$HOME/.cache}/trimdesk-wine}
+state=${TRIMDESK_WINE_STATE:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/trimdesk-wine}
 mkdir -p "$state"
 export WINEPREFIX=$state/prefix
 export WINEDEBUG=-all
