@@ -17,18 +17,10 @@ namespace {
 
 // One direction's transfer is held in flight on handle 0 while the other direction fails and
 // reopens: the link lets go of handle 0, but it must stay open until the held transfer ends.
-class HandleInFlight : public ::testing::TestWithParam<Direction> {
+class HandleInFlight : public LinkToOneBoard<Direction> {
   protected:
-    VirtualBoard board;
-    std::size_t boardInterface = board.addInterface(kHbv7.vendorId, kHbv7.productId);
-    CUsbhidioc link{board, kShortTimeoutMs};
-
-    void SetUp() override { link.SetDeviceIds(kHbv7.vendorId, kHbv7.productId); }
-
     bool transfer(Direction direction) {
-        if (direction == Direction::Write) return link.WriteReport(makeQueryVersionPayload());
-        ReportData data;
-        return link.ReadReport(data);
+        return direction == Direction::Write ? writeQuery() : readOne();
     }
 };
 

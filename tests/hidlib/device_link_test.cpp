@@ -91,19 +91,12 @@ struct ReopenCase {
     Direction next;
 };
 
-class ReopenAfterFailure : public ::testing::TestWithParam<ReopenCase> {
+class ReopenAfterFailure : public LinkToOneBoard<ReopenCase> {
   protected:
-    VirtualBoard board;
-    std::size_t boardInterface = board.addInterface(kHbv7.vendorId, kHbv7.productId);
-    CUsbhidioc link{board, kShortTimeoutMs};
-
-    void SetUp() override { link.SetDeviceIds(kHbv7.vendorId, kHbv7.productId); }
-
     bool transfer(Direction direction) {
-        if (direction == Direction::Write) return link.WriteReport(makeQueryVersionPayload());
+        if (direction == Direction::Write) return writeQuery();
         board.queueInputReport(Report{});
-        ReportData data;
-        return link.ReadReport(data);
+        return readOne();
     }
 };
 

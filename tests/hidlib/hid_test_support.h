@@ -1,9 +1,14 @@
 // Shared by the HID library's tests.
 #pragma once
 
+#include "commands.h"
 #include "notifier.h"
 #include "report.h"
+#include "usbhidioc.h"
+#include "variant.h"
 #include "virtual_board.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -79,3 +84,20 @@ inline void runOrAbort(std::chrono::seconds limit, const std::function<void()>& 
     guard.unlock();
     runner.join();
 }
+
+// A link to one HBV7 board with the short time limit, for tests of one transfer after another.
+template <typename Param>
+class LinkToOneBoard : public ::testing::TestWithParam<Param> {
+  protected:
+    VirtualBoard board;
+    std::size_t boardInterface = board.addInterface(kHbv7.vendorId, kHbv7.productId);
+    CUsbhidioc link{board, kShortTimeoutMs};
+
+    void SetUp() override { link.SetDeviceIds(kHbv7.vendorId, kHbv7.productId); }
+
+    bool writeQuery() { return link.WriteReport(makeQueryVersionPayload()); }
+    bool readOne() {
+        ReportData data;
+        return link.ReadReport(data);
+    }
+};
