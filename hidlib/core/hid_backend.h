@@ -3,6 +3,7 @@
 #pragma once
 
 #include "report.h"
+#include "stop_signal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,15 +13,17 @@ enum class TransferResult {
     Completed,
     Failed,    // completed with an error, or could not be started
     TimedOut,  // did not complete within the time limit; already cancelled
+    Stopped,   // stop was requested before it completed; already cancelled, or never started
 };
 
 // One open HID interface; destroying it closes the handle. A transfer has ended, buffer and all,
-// by the time its call returns, even a cancelled one.
+// by the time its call returns, even a cancelled one. A transfer waits for its completion, its
+// time limit and the stop signal together, and is not started once stop has been requested.
 class HidDevice {
   public:
     virtual ~HidDevice() = default;
-    virtual TransferResult read(Report& report, unsigned timeoutMs) = 0;
-    virtual TransferResult write(const Report& report, unsigned timeoutMs) = 0;
+    virtual TransferResult read(Report& report, unsigned timeoutMs, StopSignal& stop) = 0;
+    virtual TransferResult write(const Report& report, unsigned timeoutMs, StopSignal& stop) = 0;
 };
 
 // One member of the list as it was opened: device is empty when the interface could not be

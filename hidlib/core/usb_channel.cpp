@@ -20,6 +20,8 @@ CUsbChannel::CUsbChannel(HidBackend& backend, const BoardVariant& variant, unsig
 
 CUsbChannel::~CUsbChannel() {
     stopEvent.set();
+    // The workers may be waiting for the board in a read or a write; Done never waits for it.
+    device.StopTransfers();
     if (readerThread.joinable()) readerThread.join();
     if (writerThread.joinable()) writerThread.join();
 }
@@ -69,8 +71,11 @@ void CUsbChannel::queuePacket(std::unique_ptr<InputPacket> packet) {
     if (notifier && target.wanted()) notifier->packetQueued(target);
 }
 
+// A null pointer from the host is refused rather than followed: the host's own mistake must not
+// end its process, nor cost it a packet or send the board a block of whatever lies at address 0.
+
 std::int32_t CUsbChannel::GetPacket(std::uint8_t* buffer) {
-    if (packets.looksEmpty()) return 0;
+    if (buffer == nullptr || packets.looksEmpty()) return 0;
     std::unique_ptr<InputPacket> packet = packets.takeOldest();
     if (!packet) return 0;  // another host thread took the last one
     // A count byte above 64 cannot be honoured: the host's buffer holds 64 bytes.
@@ -80,6 +85,7 @@ std::int32_t CUsbChannel::GetPacket(std::uint8_t* buffer) {
 }
 
 bool CUsbChannel::Write(const std::uint8_t* block) {
+    if (block == nullptr) return false;
     return Submit(makeWritePayload(block, variant.writeBlockSize));
 }
 
@@ -87,7 +93,7 @@ bool CUsbChannel::QueryVersion() { return Submit(makeQueryVersionPayload()); }
 
 bool CUsbChannel::WriteEEPROM(const std::uint8_t* data, std::uint8_t address, std::uint8_t count) {
     if (count == 0) return true;  // nothing to write is written
-    if (count > kMaxEepromWriteCount) return false;
+    if (count > kMaxEepromWriteCount || data == nullptr) return false;
     return Submit(makeEepromWritePayload(data, address, count));
 }
 

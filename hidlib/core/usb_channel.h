@@ -26,7 +26,8 @@ class CUsbChannel {
     // send step itself; the tests of the output side do.
     CUsbChannel(HidBackend& backend, const BoardVariant& variant,
                 unsigned ioTimeoutMs = kIoTimeoutMs);
-    // Stops and joins the workers; the members then release the packets and close the device.
+    // Stops the workers, cutting short a transfer in flight, and joins them; the members then
+    // release the packets and close the device.
     ~CUsbChannel();
     CUsbChannel(const CUsbChannel&) = delete;
     CUsbChannel& operator=(const CUsbChannel&) = delete;

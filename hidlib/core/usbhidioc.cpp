@@ -15,7 +15,7 @@ bool CUsbhidioc::ReadReport(ReportData& data) {
     std::shared_ptr<HidDevice> openDevice = reopenCheck();
     if (!openDevice) return false;
     Report report{};
-    if (!transferSucceeded(openDevice->read(report, ioTimeoutMs))) return false;
+    if (!transferSucceeded(openDevice->read(report, ioTimeoutMs, stopRequest))) return false;
     std::copy(report.begin() + 1, report.end(), data.begin());
     return true;
 }
@@ -25,12 +25,13 @@ bool CUsbhidioc::WriteReport(const Payload& payload) {
     std::shared_ptr<HidDevice> openDevice = reopenCheck();
     // A transfer of another thread may have failed since the check; this handle is on its way out.
     if (!openDevice || reopenNeeded) return false;
-    return transferSucceeded(openDevice->write(frameReport(payload), ioTimeoutMs));
+    return transferSucceeded(openDevice->write(frameReport(payload), ioTimeoutMs, stopRequest));
 }
 
-// Returns the device this transfer may use, or null when none is open.
+// Returns the device this transfer may use, or null when none is open or transfers are stopped.
 std::shared_ptr<HidDevice> CUsbhidioc::reopenCheck() {
     std::lock_guard<std::mutex> guard(deviceLock);
+    if (stopRequest.requested()) return nullptr;
     if (reopenNeeded && device) device.reset();
     if (!device) FindDevice();
     return device;

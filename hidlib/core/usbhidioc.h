@@ -26,6 +26,9 @@ class CUsbhidioc {
     bool ReadReport(ReportData& data);
     // Writes one output report framed around the payload.
     bool WriteReport(const Payload& payload);
+    // Ends the transfers in flight at once and fails every later one without a search: for
+    // Done, which must not wait for a board that does not answer.
+    void StopTransfers() { stopRequest.request(); }
 
   private:
     std::shared_ptr<HidDevice> reopenCheck();
@@ -45,4 +48,5 @@ class CUsbhidioc {
     std::shared_ptr<HidDevice> device;        // guarded by deviceLock
     std::uint16_t vendorId = kBoardVendorId;  // guarded by deviceLock
     std::uint16_t productId = 0;              // guarded by deviceLock
+    StopSignal stopRequest;
 };

@@ -73,7 +73,7 @@ HBV_API void* __cdecl InitHBV7(void* window, uint32_t message);
  * followed by the block after the board's current read attempt (at once after a report
  * arrived, after a 100 ms pause when the attempt failed). A newer block replaces one not yet
  * sent; a block whose write fails is dropped. Returns 1 as soon as the block is stored, also
- * with no board attached; never waits for the board.
+ * with no board attached; never waits for the board. data NULL: returns 0 and stores nothing.
  */
 HBV_API uint8_t __cdecl WriteHBV7(const uint8_t* data);
 
@@ -83,7 +83,8 @@ HBV_API uint8_t __cdecl QueryVersionHBV7(void);
 /*
  * Writes count bytes of data to the board's EEPROM at address (report 0x05, address, count,
  * data). count 0: returns 1 and sends nothing; count above 60: returns 0 and sends nothing.
- * Otherwise returns 1 when the board took the report within 1000 ms.
+ * data NULL with a count of 1 to 60: returns 0 and sends nothing. Otherwise returns 1 when the
+ * board took the report within 1000 ms.
  */
 HBV_API uint8_t __cdecl WriteEEPROMHBV7(const uint8_t* data, uint8_t address, uint8_t count);
 
@@ -101,20 +102,24 @@ HBV_API uint8_t __cdecl EnterBootloaderHBV7(void);
  * Takes the oldest packet, copies its meaningful bytes to buffer and returns their number.
  * buffer must hold 64 bytes; never more than 64 are written, even when a board's count byte
  * claims more. Returns 0 and leaves buffer untouched when no packet is queued; a packet whose
- * count is 0 also gives 0 (and is removed). Never waits for the board.
+ * count is 0 also gives 0 (and is removed). Never waits for the board. buffer NULL: returns 0
+ * and leaves the packet queued.
  */
 HBV_API int32_t __cdecl GetPacketHBV7(uint8_t* buffer);
 
 /* The library's version: 0x0300 (3.00); major in the high byte. Needs no Init. */
 HBV_API uint16_t __cdecl GetDllVersionHBV7(void);
 
-/* Stores the driver version 0x0300 in *version and returns 1. Needs no Init. */
+/* Stores the driver version 0x0300 in *version and returns 1; with version NULL stores nothing
+ * and returns 0. Needs no Init. */
 HBV_API uint8_t __cdecl GetDrvVersionHBV7(uint16_t* version);
 
 /*
  * Stops the library's thread(s), closes the board and releases every packet still queued.
- * Returns once the threads have ended: at once when idle, at most about 2 s when the board
- * is attached but silent (a read and a send of 1000 ms each). With no object it does nothing.
+ * Returns once the threads have ended, which is at once in every state: a read or a write
+ * waiting for the board is cancelled, and the pause after a failed read is cut short. Only a
+ * search for the board that is already under way is finished first (milliseconds). With no
+ * object it does nothing.
  */
 HBV_API void __cdecl DoneHBV7(void);
 

@@ -95,6 +95,7 @@ int32_t __cdecl HBV_EXPORT(GetPacket)(uint8_t* buffer) {
 uint16_t __cdecl HBV_EXPORT(GetDllVersion)(void) { return kBuildVariant.dllVersion; }
 
 uint8_t __cdecl HBV_EXPORT(GetDrvVersion)(uint16_t* version) {
+    if (version == nullptr) return 0;
     *version = kBuildVariant.drvVersion;
     return 1;
 }

@@ -46,6 +46,17 @@ TEST_F(PendingOutput, TwoWritesBeforeTheSendStepDeliverOnlyTheSecond) {
     EXPECT_EQ(blocksSent(), std::vector<int>{2}) << "sent once, not again without a new Write";
 }
 
+TEST_F(PendingOutput, NullBlocksAreRefusedAndNothingIsSent) {
+    EXPECT_FALSE(channel.Write(nullptr));
+    EXPECT_FALSE(channel.writeRequested()) << "nothing stored";
+    EXPECT_FALSE(channel.WriteEEPROM(nullptr, 7, 1));
+    EXPECT_FALSE(channel.WriteEEPROM(nullptr, 7, 60));
+    EXPECT_FALSE(channel.WriteEEPROM(nullptr, 7, 61));
+    EXPECT_TRUE(channel.WriteEEPROM(nullptr, 7, 0)) << "nothing to write is written";
+    channel.sendPendingOutput();
+    EXPECT_TRUE(board.writtenReports().empty());
+}
+
 TEST_F(PendingOutput, AWriteDuringTheSendGoesOutWithTheNextSendStep) {
     channel.Write(blockOf(1).data());
     board.holdNext(Direction::Write);

@@ -79,17 +79,18 @@ TEST(Win32Backend, OnWinesMouseAReadTimesOutAfterTheLimitAndAWriteFails) {
     std::unique_ptr<HidDevice> mouse = openWineMouse(backend);
     ASSERT_TRUE(mouse);
     Report report{};
+    StopSignal noStop;
 
     const auto start = Clock::now();
-    EXPECT_EQ(mouse->read(report, kIoTimeoutMs), TransferResult::TimedOut);
+    EXPECT_EQ(mouse->read(report, kIoTimeoutMs, noStop), TransferResult::TimedOut);
     const long long elapsed = millisecondsSince(start);
     EXPECT_GE(elapsed, 950);
     EXPECT_LT(elapsed, 3000);
 
     // The cancelled read has ended: its event, record and buffer serve the next read at once.
-    EXPECT_EQ(mouse->read(report, 100), TransferResult::TimedOut);
+    EXPECT_EQ(mouse->read(report, 100, noStop), TransferResult::TimedOut);
     // The mouse has no output report: the write ends with an error, which is no time-out.
-    EXPECT_EQ(mouse->write(frameReport(makeQueryVersionPayload()), kIoTimeoutMs),
+    EXPECT_EQ(mouse->write(frameReport(makeQueryVersionPayload()), kIoTimeoutMs, noStop),
               TransferResult::Failed);
 }
 

@@ -73,10 +73,13 @@ class StreamingBoard : public HidBackend {
     class Device : public HidDevice {
       public:
         explicit Device(StreamingBoard& board) : board(board) {}
-        TransferResult read(Report& report, unsigned timeoutMs) override {
+        // Stop is not watched: the benchmark unplugs the board before it ends the channel.
+        TransferResult read(Report& report, unsigned timeoutMs, StopSignal&) override {
             return board.read(report, timeoutMs);
         }
-        TransferResult write(const Report&, unsigned) override { return TransferResult::Completed; }
+        TransferResult write(const Report&, unsigned, StopSignal&) override {
+            return TransferResult::Completed;
+        }
 
       private:
         StreamingBoard& board;

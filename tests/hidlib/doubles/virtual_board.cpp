@@ -21,11 +21,11 @@ class VirtualBoard::Device : public HidDevice {
   public:
     Device(VirtualBoard& board, int handle) : board(board), handle(handle) {}
     ~Device() override { board.close(handle); }
-    TransferResult read(Report& report, unsigned timeoutMs) override {
-        return board.read(handle, report, timeoutMs);
+    TransferResult read(Report& report, unsigned timeoutMs, StopSignal& stop) override {
+        return board.read(handle, report, timeoutMs, stop);
     }
-    TransferResult write(const Report& report, unsigned timeoutMs) override {
-        return board.write(handle, report, timeoutMs);
+    TransferResult write(const Report& report, unsigned timeoutMs, StopSignal& stop) override {
+        return board.write(handle, report, timeoutMs, stop);
     }
 
   private:
@@ -166,23 +166,30 @@ void VirtualBoard::close(int handle) {
     closing.open = false;
 }
 
-TransferResult VirtualBoard::read(int handle, Report& report, unsigned timeoutMs) {
+TransferResult VirtualBoard::read(int handle, Report& report, unsigned timeoutMs,
+                                  StopSignal& stop) {
+    StopSignal::WakeUp wakeUp(stop, [this] { wakeWaiters(); });
     Lock guard(lock);
     Handle& reading = handles.at(handle);
+    if (stop.requested()) return TransferResult::Stopped;
     ++reading.transfersInFlight;
     ++readsBegun;
     changed.notify_all();
-    stopIfHeld(guard, Direction::Read);
     TransferResult result = TransferResult::Completed;
     Fault fault;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (takeFault(Direction::Read, fault)) {
-        result = faultResult(guard, fault, timeoutMs);
-    } else if (!changed.wait_until(guard, deadline,
-                                   [&] { return !inputReports.empty() || !alive(reading); })) {
+    if (!stopIfHeld(guard, Direction::Read, stop)) {
+        result = TransferResult::Stopped;
+    } else if (takeFault(Direction::Read, fault)) {
+        result = faultResult(guard, fault, timeoutMs, stop);
+    } else if (!changed.wait_until(guard, deadline, [&] {
+                   return !inputReports.empty() || !alive(reading) || stop.requested();
+               })) {
         result = TransferResult::TimedOut;  // nothing arrived: a board that sends nothing
     } else if (!alive(reading)) {
         result = TransferResult::Failed;
+    } else if (inputReports.empty()) {
+        result = TransferResult::Stopped;
     } else {
         report = inputReports.front();
         inputReports.pop_front();
@@ -191,16 +198,20 @@ TransferResult VirtualBoard::read(int handle, Report& report, unsigned timeoutMs
     return result;
 }
 
-TransferResult VirtualBoard::write(int handle, const Report& report, unsigned timeoutMs) {
+TransferResult VirtualBoard::write(int handle, const Report& report, unsigned timeoutMs,
+                                   StopSignal& stop) {
+    StopSignal::WakeUp wakeUp(stop, [this] { wakeWaiters(); });
     Lock guard(lock);
     Handle& writing = handles.at(handle);
+    if (stop.requested()) return TransferResult::Stopped;
     ++writing.transfersInFlight;
     mostWrites = std::max(mostWrites, ++writesInFlight);
-    stopIfHeld(guard, Direction::Write);
     TransferResult result = TransferResult::Completed;
     Fault fault;
-    if (takeFault(Direction::Write, fault)) {
-        result = faultResult(guard, fault, timeoutMs);
+    if (!stopIfHeld(guard, Direction::Write, stop)) {
+        result = TransferResult::Stopped;
+    } else if (takeFault(Direction::Write, fault)) {
+        result = faultResult(guard, fault, timeoutMs, stop);
     } else if (!alive(writing)) {
         result = TransferResult::Failed;
     } else {
@@ -212,14 +223,22 @@ TransferResult VirtualBoard::write(int handle, const Report& report, unsigned ti
     return result;
 }
 
-void VirtualBoard::stopIfHeld(Lock& guard, Direction direction) {
+// Runs on the thread that requests stop, which holds no lock of the board's.
+void VirtualBoard::wakeWaiters() {
+    std::lock_guard<std::mutex> guard(lock);
+    changed.notify_all();
+}
+
+// Returns false when stop was requested while the transfer was held.
+bool VirtualBoard::stopIfHeld(Lock& guard, Direction direction, const StopSignal& stop) {
     Hold& hold = holds[static_cast<int>(direction)];
-    if (!hold.armed) return;
+    if (!hold.armed) return true;
     hold.armed = false;
     hold.inFlight = true;
     changed.notify_all();
-    changed.wait(guard, [&] { return hold.released; });
+    changed.wait(guard, [&] { return hold.released || stop.requested(); });
     hold.inFlight = false;
+    return hold.released;
 }
 
 bool VirtualBoard::takeFault(Direction direction, Fault& fault) {
@@ -231,11 +250,14 @@ bool VirtualBoard::takeFault(Direction direction, Fault& fault) {
     return true;
 }
 
-TransferResult VirtualBoard::faultResult(Lock& guard, Fault fault, unsigned timeoutMs) {
+TransferResult VirtualBoard::faultResult(Lock& guard, Fault fault, unsigned timeoutMs,
+                                         const StopSignal& stop) {
     if (fault == Fault::CompleteWithError) return TransferResult::Failed;
     // A stalled transfer sees nothing the test does; it only lets the board be used meanwhile.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    changed.wait_until(guard, deadline, [] { return false; });
+    if (changed.wait_until(guard, deadline, [&] { return stop.requested(); })) {
+        return TransferResult::Stopped;
+    }
     return TransferResult::TimedOut;
 }
 

@@ -20,7 +20,7 @@ class VirtualBoard : public HidBackend {
     enum class Access { Usable, CannotOpen, AttributesUnreadable };
     enum class Direction { Read, Write };
     enum class Fault {
-        Stall,             // waits out the whole time limit, then times out
+        Stall,             // waits out the whole time limit (or a stop request), then times out
         CompleteWithError  // ends at once with an error
     };
 
@@ -42,7 +42,8 @@ class VirtualBoard : public HidBackend {
     void queueInputReport(const Report& report);
     // The next transfer of that direction fails in the given way instead of completing.
     void injectFault(Direction direction, Fault fault);
-    // The next transfer of that direction stops once in flight, until released.
+    // The next transfer of that direction stops once in flight, until released (or until the
+    // link's transfers are stopped, as by Done).
     void holdNext(Direction direction);
     bool waitUntilHeld(Direction direction, std::chrono::milliseconds limit);
     void releaseHeld(Direction direction);
@@ -92,11 +93,12 @@ class VirtualBoard : public HidBackend {
 
     bool openInterface(std::size_t interfaceIndex, HidInterface& opened);
     void close(int handle);
-    TransferResult read(int handle, Report& report, unsigned timeoutMs);
-    TransferResult write(int handle, const Report& report, unsigned timeoutMs);
-    void stopIfHeld(Lock& lock, Direction direction);
+    TransferResult read(int handle, Report& report, unsigned timeoutMs, StopSignal& stop);
+    TransferResult write(int handle, const Report& report, unsigned timeoutMs, StopSignal& stop);
+    void wakeWaiters();
+    bool stopIfHeld(Lock& lock, Direction direction, const StopSignal& stop);
     bool takeFault(Direction direction, Fault& fault);
-    TransferResult faultResult(Lock& lock, Fault fault, unsigned timeoutMs);
+    TransferResult faultResult(Lock& lock, Fault fault, unsigned timeoutMs, const StopSignal& stop);
     bool alive(const Handle& handle) const;
 
     mutable std::mutex lock;

@@ -1,0 +1,75 @@
+#include "win32_hid_device.h"
+
+// The record's size differs between the architectures; the i686 build cannot run here.
+#if defined(_WIN64)
+static_assert(sizeof(OVERLAPPED) == 32, "overlapped record on x86_64");
+#else
+static_assert(sizeof(OVERLAPPED) == 20, "overlapped record on i686");
+#endif
+
+namespace {
+
+constexpr DWORD kCompleted = WAIT_OBJECT_0;
+constexpr DWORD kStopRequested = WAIT_OBJECT_0 + 1;
+
+}  // namespace
+
+Win32HidDevice::TransferSlot::~TransferSlot() {
+    if (completed) CloseHandle(completed);
+    if (stopRequested) CloseHandle(stopRequested);
+}
+
+TransferResult Win32HidDevice::read(Report& report, unsigned timeoutMs, StopSignal& stop) {
+    std::lock_guard<std::mutex> guard(readSlot.busy);
+    TransferResult result = transfer(readSlot, Direction::Read, timeoutMs, stop);
+    if (result == TransferResult::Completed) report = readSlot.buffer;
+    return result;
+}
+
+TransferResult Win32HidDevice::write(const Report& report, unsigned timeoutMs, StopSignal& stop) {
+    std::lock_guard<std::mutex> guard(writeSlot.busy);
+    writeSlot.buffer = report;
+    return transfer(writeSlot, Direction::Write, timeoutMs, stop);
+}
+
+// Waits for the transfer's completion, its time limit and a stop request together. The thread
+// that started the transfer is the one that cancels it: CancelIo reaches only the calling
+// thread's I/O (CancelIoEx, which could reach another's, does not exist on Windows XP).
+TransferResult Win32HidDevice::transfer(TransferSlot& slot, Direction direction, unsigned timeoutMs,
+                                        StopSignal& stop) {
+    if (!slot.completed || !slot.stopRequested) return TransferResult::Failed;
+    ResetEvent(slot.stopRequested);
+    StopSignal::WakeUp wakeUp(stop, [&slot] { SetEvent(slot.stopRequested); });
+    if (stop.requested()) return TransferResult::Stopped;
+
+    ResetEvent(slot.completed);
+    slot.overlapped = OVERLAPPED{};
+    slot.overlapped.hEvent = slot.completed;
+    if (!start(slot, direction) && GetLastError() != ERROR_IO_PENDING) {
+        return TransferResult::Failed;  // refused at once: nothing is in flight
+    }
+    const HANDLE events[] = {slot.completed, slot.stopRequested};
+    return finish(slot, WaitForMultipleObjects(2, events, FALSE, timeoutMs));
+}
+
+BOOL Win32HidDevice::start(TransferSlot& slot, Direction direction) {
+    if (direction == Direction::Read) {
+        return ReadFile(handle, slot.buffer.data(), kReportSize, nullptr, &slot.overlapped);
+    }
+    return WriteFile(handle, slot.buffer.data(), kReportSize, nullptr, &slot.overlapped);
+}
+
+// Ends the transfer whatever the wait saw, and only then gives the buffer and the record back:
+// a cancelled transfer is waited for until it has really ended. A transfer that completed
+// before the cancel took hold counts as completed, with its bytes.
+TransferResult Win32HidDevice::finish(TransferSlot& slot, DWORD waited) {
+    if (waited != kCompleted) CancelIo(handle);
+    DWORD transferred = 0;
+    if (GetOverlappedResult(handle, &slot.overlapped, &transferred, TRUE)) {
+        return TransferResult::Completed;
+    }
+    if (waited != kCompleted && GetLastError() == ERROR_OPERATION_ABORTED) {
+        return waited == kStopRequested ? TransferResult::Stopped : TransferResult::TimedOut;
+    }
+    return TransferResult::Failed;
+}
