@@ -77,6 +77,7 @@ class DllHost : public ::testing::TestWithParam<Model> {
         std::uint16_t driver = 0;
         EXPECT_EQ(dll.GetDrvVersion(&driver), 1);
         EXPECT_EQ(driver, 0x0300);
+        EXPECT_EQ(dll.GetDrvVersion(nullptr), 0) << "refused, not followed";
     }
 
     // Every call that needs the library's object refuses, and touches nothing.
@@ -142,6 +143,9 @@ TEST_P(DllHost, WithNoBoardWriteIsTakenAtOnceAndCommandsFail) {
     EXPECT_EQ(dll.ReadEEPROM(0, 62), 0);
     EXPECT_EQ(dll.ReadEEPROM(0, 61), 0);
     EXPECT_EQ(dll.GetPacket(data.data()), 0);
+    EXPECT_EQ(dll.Write(nullptr), 0) << "a null block is refused, not followed";
+    EXPECT_EQ(dll.WriteEEPROM(nullptr, 0, 1), 0);
+    EXPECT_EQ(dll.GetPacket(nullptr), 0);
     doneInTime();
 }
 
