@@ -41,4 +41,5 @@ product_version=$(strings -el "$folder/trimdesk.exe" | grep -A1 -x ProductVersio
 [ "$product_version" = "$version.0" ] ||
     fail "trimdesk.exe's version is $product_version, the archive's $version"
 
-[ "$failures" -eq 0 ] && echo "release archive $folder_name: ok"
+[ "$failures" -eq 0 ] || exit 1
+echo "release archive $folder_name: ok"
