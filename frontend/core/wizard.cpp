@@ -10,7 +10,9 @@ namespace {
 
 constexpr int kFirstStep = 1;
 constexpr int kLastStep = kControlCount;
-// An edit box is read as at most seven characters, as the original 8-byte buffer allowed.
+// An edit box is read as at most seven characters and the rest is ignored: seven hold every
+// signed 16-bit value ("-32768") with a blank to spare, and the cut keeps longer input reading
+// the same on every trainer (the low 16 bits of its first seven characters' number).
 constexpr int kEditBoxReadLimit = 7;
 
 const texts::StepTexts& stepTexts(int step) { return texts::kStepTexts[step - 1]; }

@@ -1,6 +1,7 @@
 #include "gearbox_calibration.h"
 
 #include "control_ids.h"
+#include "failing_disk.h"
 #include "fake_dialog.h"
 #include "fake_process.h"
 #include "temp_workplace.h"
@@ -247,6 +248,40 @@ TEST_F(GearboxTest, AnUnwritableGearboxFileIsNoVerdict) {
     EXPECT_EQ(dialog.lastMessage().text, texts::kGearboxOpenFailed);
     EXPECT_EQ(session.gearWriteCount, 0);
     EXPECT_FALSE(dialog.closedWith);
+}
+
+// The support report of an earlier calibration is removed once the gearbox file is replaced,
+// so a report that fails is absent rather than stale.
+TEST_F(GearboxTest, AFailedDiskFlushLeavesNoHalfWrittenGearFile) {
+    struct Case {
+        const char* failingFile;
+        int failingFlush;
+        const char* message;
+        const char* gearboxFileAfter;
+        const char* reportFileAfter;  // nullptr: absent
+    };
+    const Case cases[] = {
+        {kGearboxFileName, 1, texts::kGearboxWriteFailed, "previous\n", "previous\n"},
+        {kGearReportFileName, 2, texts::kGearReportWriteFailed, kPassingFile, nullptr},
+    };
+    captureLayout(passingLayout());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failingFile);
+        writeFile(dataFile(kGearboxFileName), "previous\n");
+        writeFile(dataFile(kGearReportFileName), "previous\n");
+        session.gearWriteCount = 1;  // the verdict that writes the report too
+        {
+            FailingDisk disk(c.failingFlush);
+            gearbox->onButton(kGearWriteButton);
+        }
+        EXPECT_EQ(dialog.lastMessage().text, c.message);
+        EXPECT_EQ(readFile(dataFile(kGearboxFileName)), c.gearboxFileAfter);
+        EXPECT_EQ(exists(dataFile(kGearReportFileName)), c.reportFileAfter != nullptr);
+        if (c.reportFileAfter) {
+            EXPECT_EQ(readFile(dataFile(kGearReportFileName)), c.reportFileAfter);
+        }
+        EXPECT_FALSE(exists(dataFile(std::string(c.failingFile) + ".new")));
+    }
 }
 
 #ifdef __linux__

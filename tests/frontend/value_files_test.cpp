@@ -1,6 +1,7 @@
 #include "value_files.h"
 
 #include "control_ids.h"
+#include "failing_disk.h"
 #include "fake_dialog.h"
 #include "temp_workplace.h"
 #include "texts.h"
@@ -176,6 +177,20 @@ TEST_F(ValueFiles, AFailedOkKeepsThePreviousResultFileWhole) {
     operations().writeResultFile();
     EXPECT_EQ(dialog.lastMessage().text, texts::kResultOpenFailed);
     EXPECT_TRUE(std::filesystem::is_directory(dataFile(kResultFileName)));
+    EXPECT_FALSE(exists(dataFile(std::string(kResultFileName) + ".new")));
+    EXPECT_FALSE(dialog.closedWith);
+}
+
+TEST_F(ValueFiles, AFailedDiskFlushKeepsThePreviousResultFileWhole) {
+    session.working = kTenLinePairs;
+    markAllDone();
+    writeFile(dataFile(kResultFileName), "previous\n");
+    {
+        FailingDisk disk(1);
+        operations().writeResultFile();
+    }
+    EXPECT_EQ(dialog.lastMessage().text, texts::kResultWriteFailed);
+    EXPECT_EQ(readFile(dataFile(kResultFileName)), "previous\n");
     EXPECT_FALSE(exists(dataFile(std::string(kResultFileName) + ".new")));
     EXPECT_FALSE(dialog.closedWith);
 }

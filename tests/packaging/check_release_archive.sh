@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Unpacks a release archive and checks that it holds what a technician and a host programmer
+# need and nothing else, the same bytes as the build's dist folder, checksums that match, and
+# a trimdesk.exe whose version is the one in the archive's name.
+#   check_release_archive.sh ARCHIVE DIST_DIR VERSION
+set -euo pipefail
+archive=$1 dist=$2 version=$3
+
+expected_files="HBV5.dll HBV5.lib HBV7.dll HBV7.lib INSTALL.txt SHA256SUMS hbv.h
+    libHBV5.dll.a libHBV7.dll.a trimdesk.exe"
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+sorted_words() { tr -s ' \n' '\n\n' | sed '/^$/d' | LC_ALL=C sort | tr '\n' ' '; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+(cd "$work" && cmake -E tar xf "$archive")
+
+folder_name=$(basename "$archive" .zip)
+[ "$(ls -A "$work")" = "$folder_name" ] || fail "the archive does not hold the one folder $folder_name"
+folder=$work/$folder_name
+
+actual_files=$(cd "$folder" && find . -mindepth 1 | sed 's|^\./||' | sorted_words)
+[ "$actual_files" = "$(echo "$expected_files" | sorted_words)" ] ||
+    fail "files: $actual_files; expected: $(echo "$expected_files" | sorted_words)"
+
+summed_files=$(awk '{print $2}' "$folder/SHA256SUMS" | sorted_words)
+[ "$summed_files" = "$(echo "$expected_files" | tr ' ' '\n' | grep -vx SHA256SUMS | sorted_words)" ] ||
+    fail "SHA256SUMS lists: $summed_files"
+(cd "$folder" && sha256sum --check --quiet --strict SHA256SUMS) || fail "checksums do not match"
+
+for file in $expected_files; do
+    case $file in INSTALL.txt | SHA256SUMS) continue ;; esac
+    cmp -s "$folder/$file" "$dist/$file" || fail "$file differs from the build's"
+done
+
+product_version=$(strings -el "$folder/trimdesk.exe" | grep -A1 -x ProductVersion | tail -1)
+[ "$product_version" = "$version.0" ] ||
+    fail "trimdesk.exe's version is $product_version, the archive's $version"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "release archive $folder_name: ok"
