@@ -4,23 +4,21 @@
 
 void ManualResetEvent::set() {
     std::lock_guard<std::mutex> guard(group.lock);
-    signalled = true;
+    signalled.store(true, std::memory_order_release);
     group.changed.notify_all();
 }
 
 void ManualResetEvent::reset() {
     std::lock_guard<std::mutex> guard(group.lock);
-    signalled = false;
+    signalled.store(false, std::memory_order_release);
 }
 
-bool ManualResetEvent::isSet() const {
-    std::lock_guard<std::mutex> guard(group.lock);
-    return signalled;
-}
+bool ManualResetEvent::isSet() const { return signalled.load(std::memory_order_acquire); }
 
 bool ManualResetEvent::waitFor(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> guard(group.lock);
-    return group.changed.wait_for(guard, limit, [this] { return signalled; });
+    return group.changed.wait_for(guard, limit,
+                                  [this] { return signalled.load(std::memory_order_relaxed); });
 }
 
 std::size_t ManualResetEvent::waitForAny(std::initializer_list<ManualResetEvent*> events) {
@@ -31,7 +29,7 @@ std::size_t ManualResetEvent::waitForAny(std::initializer_list<ManualResetEvent*
         std::size_t position = 0;
         for (const ManualResetEvent* event : events) {
             assert(&event->group == &group);
-            if (event->signalled) return position;
+            if (event->signalled.load(std::memory_order_relaxed)) return position;
             ++position;
         }
         group.changed.wait(guard);

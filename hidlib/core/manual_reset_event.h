@@ -2,6 +2,7 @@
 // one EventGroup share a lock and a condition variable, so a thread can wait for any of them.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -30,5 +31,7 @@ class ManualResetEvent {
 
   private:
     EventGroup& group;
-    bool signalled = false;  // guarded by group.lock
+    // Changed under group.lock, so that waiters see every change; read without it by isSet,
+    // which the reader thread asks after every report.
+    std::atomic<bool> signalled{false};
 };

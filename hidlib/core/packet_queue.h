@@ -8,9 +8,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <memory>
-#include <mutex>
 
 // One input report after its report id. count copies the last data byte, where the board puts
 // the number of meaningful bytes at the start of data.
@@ -18,23 +15,61 @@ struct InputPacket {
     ReportData data;
     std::uint8_t count;
 };
-static_assert(sizeof(InputPacket) == kReportDataSize + 1, "one 65-byte allocation per report");
+static_assert(sizeof(InputPacket) == kReportDataSize + 1, "a packet is the report's 65 bytes");
 
 // Unbounded and never drops: the reader never waits for the host, the queue grows instead.
-// Each report costs its one 65-byte allocation; the deque's own storage comes and goes in
-// blocks of 64 references.
+//
+// One thread, the reader, adds packets; any number of host threads take them. Packets live in
+// blocks of kBlockPackets, allocated as the queue grows and released once taken, so a report
+// costs no allocation of its own. The reader writes a report straight into the next free packet
+// and then publishes it by counting it; the host threads take packets one at a time under
+// queueLock. The two sides share only the count and the packets themselves: each report
+// crosses from the reader's core to the host's once, which is what keeps the input path close
+// to a bare hand-off between two threads.
 class CPacketQueue {
   public:
-    void append(std::unique_ptr<InputPacket> packet);
-    // The oldest packet, or null when the queue is empty.
-    std::unique_ptr<InputPacket> takeOldest();
+    CPacketQueue();  // allocates the first block; throws std::bad_alloc when it cannot
+    ~CPacketQueue();
+    CPacketQueue(const CPacketQueue&) = delete;
+    CPacketQueue& operator=(const CPacketQueue&) = delete;
+
+    // The reader's side. reserve gives the packet the next report goes into, or null when no
+    // memory is left for a new block (the reader then tries again later); publish queues it.
+    InputPacket* reserve();
+    void publish();
+
+    // The host's side: copies the oldest packet's meaningful bytes (at most 64) into buffer,
+    // removes the packet and returns the number of bytes copied; 0 with buffer untouched when
+    // no packet is queued.
+    std::size_t takeOldest(std::uint8_t* buffer);
     // A glance without queueLock, so an idle host's GetPacket costs no lock.
-    bool looksEmpty() const { return queued.load(std::memory_order_acquire) == 0; }
+    bool looksEmpty() const {
+        return taken.load(std::memory_order_relaxed) == published.load(std::memory_order_acquire);
+    }
 
   private:
-    // Held for one append or one removal, never longer, by the reader and the host's threads
-    // at the rate reports arrive.
-    SpinLock queueLock;
-    std::deque<std::unique_ptr<InputPacket>> packets;
-    std::atomic<std::size_t> queued{0};  // mirrors packets.size() for the glance
+    static constexpr std::size_t kBlockPackets = 64;
+    struct Block {
+        InputPacket packets[kBlockPackets];
+        std::atomic<Block*> next{nullptr};
+    };
+
+    // The reader's alone, but for published, which the host threads read.
+    struct alignas(64) ReaderSide {
+        Block* block;
+        std::size_t index = 0;  // of the next packet to reserve in block
+        std::atomic<std::uint64_t> published{0};
+    };
+    // The host threads', under queueLock; taken is also glanced at without it.
+    struct alignas(64) HostSide {
+        SpinLock queueLock;
+        Block* block;
+        std::size_t index = 0;  // of the oldest packet in block
+        std::atomic<std::uint64_t> taken{0};
+    };
+
+    ReaderSide reader;
+    HostSide host;
+    std::atomic<std::uint64_t>& published = reader.published;
+    std::atomic<std::uint64_t>& taken = host.taken;
 };

@@ -45,12 +45,11 @@ std::thread CUsbChannel::startThread(void (CUsbChannel::*work)()) {
 }
 
 void CUsbChannel::ReaderThread() {
-    std::unique_ptr<InputPacket> fresh;
     while (!stopEvent.isSet()) {
         // Out of memory this time means a pause and another try, not a lost thread.
-        if (!fresh) fresh.reset(new (std::nothrow) InputPacket);
+        InputPacket* fresh = packets.reserve();
         if (fresh && device.ReadReport(fresh->data)) {
-            queuePacket(std::move(fresh));
+            queuePacket(*fresh);
         } else {
             // The pause before the next attempt, cut short by Done.
             stopEvent.waitFor(std::chrono::milliseconds(kRetryDelayMs));
@@ -64,9 +63,9 @@ void CUsbChannel::WriterThread() {
     while (ManualResetEvent::waitForAny({&stopEvent, &writeRequest}) != 0) sendPendingOutput();
 }
 
-void CUsbChannel::queuePacket(std::unique_ptr<InputPacket> packet) {
-    packet->count = packet->data[kReportDataSize - 1];
-    packets.append(std::move(packet));
+void CUsbChannel::queuePacket(InputPacket& packet) {
+    packet.count = packet.data[kReportDataSize - 1];
+    packets.publish();
     // After the append, so the host's window always finds the packet its message announces.
     if (notifier && target.wanted()) notifier->packetQueued(target);
 }
@@ -76,12 +75,7 @@ void CUsbChannel::queuePacket(std::unique_ptr<InputPacket> packet) {
 
 std::int32_t CUsbChannel::GetPacket(std::uint8_t* buffer) {
     if (buffer == nullptr || packets.looksEmpty()) return 0;
-    std::unique_ptr<InputPacket> packet = packets.takeOldest();
-    if (!packet) return 0;  // another host thread took the last one
-    // A count byte above 64 cannot be honoured: the host's buffer holds 64 bytes.
-    const std::size_t count = std::min<std::size_t>(packet->count, kReportDataSize);
-    std::copy_n(packet->data.begin(), count, buffer);
-    return static_cast<std::int32_t>(count);
+    return static_cast<std::int32_t>(packets.takeOldest(buffer));
 }
 
 bool CUsbChannel::Write(const std::uint8_t* block) {

@@ -58,7 +58,7 @@ class CUsbChannel {
     void ReaderThread();
     void WriterThread();
     std::thread startThread(void (CUsbChannel::*work)());
-    void queuePacket(std::unique_ptr<InputPacket> packet);
+    void queuePacket(InputPacket& packet);
     void storePendingOutput(const Payload& payload);
     Payload takePendingOutput();
 

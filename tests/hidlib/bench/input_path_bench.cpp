@@ -1,17 +1,23 @@
-// The input path as a host sees it: a board producing reports back to back, the reader thread
-// queueing and announcing each one, and a host thread that waits for each announcement and
-// calls GetPacket. Measures reports per second with zero loss, CPU time per report, and the
-// time from a read completing to GetPacket returning that report.
+// The input path as a host sees it, measured against the least any hand-off of the same reports
+// could cost, in the same run: these machines change speed fivefold between runs, so only the
+// ratio of the two says something about the library.
 //
-//   cmake --preset native -B build/bench -DCMAKE_BUILD_TYPE=Release
-//   cmake --build build/bench --target hid_input_path_bench
-//   build/bench/tests/hidlib/hid_input_path_bench --benchmark_repetitions=5
+//   cmake --preset bench && cmake --build --preset bench
+//   build/bench/tests/hidlib/hid_input_path_bench
 //
-// BackToBack: the board has a batch of reports ready at every read; the throughput, zero loss
-// and CPU figures come from here. Its latency includes the wait behind the reports queued
-// ahead, since the reader outpaces the host. OneAtATime: the board readies the next report
-// only after the host took the last, so its latency is the path alone (queue, message, the
-// host waking, GetPacket); its CPU figures are dominated by both sides sleeping and waking.
+// Two paths carry the same reports from the same board stand-in to the same host loop:
+// - Library: the channel's reader thread reads each report, queues it as a packet and
+//   announces it; the host takes it with GetPacket.
+// - Baseline: one producer thread reads each report straight into a slot of a preallocated
+//   ring and announces it; the host copies it out. One copy and one announcement per report,
+//   no locks, no allocation, no library code.
+// And two loads:
+// - BackToBack: the board has every report ready at once; gives throughput with zero loss and
+//   CPU per report with both threads busy.
+// - Paced: the board delivers 1,000 reports a second, as a full-speed USB endpoint does at most,
+//   and the host sleeps until each announcement; gives CPU per report and the time from a read
+//   completing to the host holding the report (median, 99th percentile).
+// The repetitions of the four are interleaved, and the ratios are taken over their medians.
 #include "usb_channel.h"
 
 #include <benchmark/benchmark.h>
@@ -22,14 +28,21 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr std::uint8_t kPacketCount = 16;  // sequence number and completion time
+constexpr std::int64_t kBackToBackReports = 100000;
+constexpr std::int64_t kPacedReports = 1000;
+constexpr auto kPacedInterval = std::chrono::milliseconds(1);
 
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -37,20 +50,33 @@ std::int64_t nowNs() {
         .count();
 }
 
-std::int64_t cpuNs(clockid_t clock) {
+std::int64_t processCpuNs() {
     timespec time{};
-    clock_gettime(clock, &time);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
     return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
 }
 
-// Plays a board with reports always ready: a read completes at once while the host has granted
-// reports, each stamped with its sequence number and the time its read completed.
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Plays a board: a read completes as soon as the host has granted a report (at its due time
+// when paced), stamped with its sequence number and the time its read completed.
 class StreamingBoard : public HidBackend {
   public:
     std::unique_ptr<HidInterfaceList> listPresentInterfaces() override {
         return std::make_unique<List>(*this);
     }
 
+    // Reports from now on come one per interval, or back to back with a zero interval.
+    void pace(std::chrono::nanoseconds interval) {
+        std::lock_guard<std::mutex> guard(lock);
+        paceInterval = interval;
+        pacedFrom = std::chrono::steady_clock::now();
+        pacedSequence = sequence;
+    }
     void grant(std::int64_t reports) {
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -58,7 +84,7 @@ class StreamingBoard : public HidBackend {
         }
         granted.notify_all();
     }
-    // Unplugs the board for good, so the reader's waiting read ends and Done returns at once.
+    // Unplugs the board for good, so a waiting read ends and the path stops at once.
     void unplug() {
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -66,14 +92,12 @@ class StreamingBoard : public HidBackend {
         }
         granted.notify_all();
     }
-    // The CPU clock of the thread that reads, known after its first read.
-    clockid_t readerClock() const { return readerCpuClock.load(); }
 
   private:
     class Device : public HidDevice {
       public:
         explicit Device(StreamingBoard& board) : board(board) {}
-        // Stop is not watched: the benchmark unplugs the board before it ends the channel.
+        // Stop is not watched: each path unplugs the board before it ends.
         TransferResult read(Report& report, unsigned timeoutMs, StopSignal&) override {
             return board.read(report, timeoutMs);
         }
@@ -105,9 +129,10 @@ class StreamingBoard : public HidBackend {
     }
 
     TransferResult read(Report& report, unsigned timeoutMs) {
-        if (readerCpuClock.load() == kNoClock) noteReaderClock();
-        if (!takeCredit(timeoutMs))
+        if (!takeCredit(timeoutMs)) {
             return isUnplugged() ? TransferResult::Failed : TransferResult::TimedOut;
+        }
+        waitUntilDue();
         const std::int64_t completed = nowNs();
         std::memcpy(&report[1], &sequence, sizeof sequence);
         std::memcpy(&report[9], &completed, sizeof completed);
@@ -131,25 +156,30 @@ class StreamingBoard : public HidBackend {
         }
         return false;
     }
-    void noteReaderClock() {
-        clockid_t clock;
-        if (pthread_getcpuclockid(pthread_self(), &clock) == 0) readerCpuClock.store(clock);
+    // The reading thread sleeps, as in a read the system holds until the report comes.
+    void waitUntilDue() {
+        if (paceInterval.count() == 0) return;
+        std::this_thread::sleep_until(pacedFrom + paceInterval * (sequence - pacedSequence + 1));
     }
 
-    static constexpr clockid_t kNoClock = -1;
     std::mutex lock;
     std::condition_variable granted;
     std::atomic<std::int64_t> credit{0};
-    bool unplugged = false;      // guarded by lock
-    std::uint64_t sequence = 0;  // the reader's alone
-    std::atomic<clockid_t> readerCpuClock{kNoClock};
+    bool unplugged = false;  // guarded by lock
+    // The reading thread's alone, but for pace(), which runs while no read is under way.
+    std::uint64_t sequence = 0;
+    std::chrono::nanoseconds paceInterval{0};
+    std::chrono::steady_clock::time_point pacedFrom;
+    std::uint64_t pacedSequence = 0;
 };
 
-// Plays the host's window and message queue: the reader posts, the host thread waits for the
-// next message. Like a message loop, a host that finds messages waiting takes them without
-// sleeping; only an empty queue puts it to sleep, and only then does a post wake it.
+// Plays the host's window and message queue: the reading thread posts, the host thread waits
+// for the next message. A busy host finds messages waiting and takes them after a short spin;
+// a sleeping host (spin 0) sleeps until a post wakes it.
 class HostMessages : public PacketNotifier {
   public:
+    explicit HostMessages(int spinsBeforeSleep) : spinsBeforeSleep(spinsBeforeSleep) {}
+
     void packetQueued(const NotifyTarget&) override {
         posted.fetch_add(1);
         if (sleeping.load()) {
@@ -159,7 +189,7 @@ class HostMessages : public PacketNotifier {
     }
     // Returns the number of messages posted so far, once it exceeds taken.
     std::uint64_t waitBeyond(std::uint64_t taken) {
-        for (int spin = 0; spin < 200; ++spin) {
+        for (int spin = 0; spin < spinsBeforeSleep; ++spin) {
             const std::uint64_t now = posted.load();
             if (now > taken) return now;
             relax();
@@ -172,33 +202,92 @@ class HostMessages : public PacketNotifier {
     }
 
   private:
-    static void relax() {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
-
+    const int spinsBeforeSleep;
     std::atomic<std::uint64_t> posted{0};
     std::atomic<bool> sleeping{false};
     std::mutex lock;
     std::condition_variable arrived;
 };
 
+// The library's path: the channel as Init builds it, with the board stand-in and the host loop.
+class LibraryPath {
+  public:
+    LibraryPath(StreamingBoard& board, HostMessages& messages)
+        : board(board),
+          channel(std::make_unique<CUsbChannel>(board, kHbv7, messages,
+                                                NotifyTarget{1, kFirstPrivateMessage})) {}
+    ~LibraryPath() {
+        board.unplug();
+        channel.reset();
+    }
+    std::int32_t take(std::uint8_t* buffer) { return channel->GetPacket(buffer); }
+
+  private:
+    StreamingBoard& board;
+    std::unique_ptr<CUsbChannel> channel;
+};
+
+// The baseline: the least a hand-off of these reports from one thread to another can do.
+class BaselinePath {
+  public:
+    BaselinePath(StreamingBoard& board, HostMessages& messages)
+        : board(board), messages(messages), slots(kSlots) {
+        std::unique_ptr<HidInterfaceList> interfaces = board.listPresentInterfaces();
+        HidInterface opened;
+        interfaces->openInterface(0, opened);
+        device = std::move(opened.device);
+        producer = std::thread([this] { produce(); });
+    }
+    ~BaselinePath() {
+        board.unplug();
+        producer.join();
+    }
+    std::int32_t take(std::uint8_t* buffer) {
+        const std::uint64_t tail = taken.load(std::memory_order_relaxed);
+        if (tail == produced.load(std::memory_order_acquire)) return 0;
+        const Report& report = slots[tail % kSlots];
+        const std::uint8_t count = report[kReportSize - 1];
+        std::memcpy(buffer, &report[1], count);
+        taken.store(tail + 1, std::memory_order_release);
+        return count;
+    }
+
+  private:
+    static constexpr std::size_t kSlots = 1 << 17;  // more than a whole back-to-back batch
+
+    void produce() {
+        StopSignal noStop;
+        for (std::uint64_t head = 0;; ++head) {
+            while (head - taken.load(std::memory_order_acquire) == kSlots) relax();
+            TransferResult result;
+            while ((result = device->read(slots[head % kSlots], kIoTimeoutMs, noStop)) ==
+                   TransferResult::TimedOut) {
+            }
+            if (result != TransferResult::Completed) return;  // unplugged
+            produced.store(head + 1, std::memory_order_release);
+            messages.packetQueued(NotifyTarget{1, kFirstPrivateMessage});
+        }
+    }
+
+    StreamingBoard& board;
+    HostMessages& messages;
+    std::unique_ptr<HidDevice> device;
+    std::vector<Report> slots;
+    alignas(64) std::atomic<std::uint64_t> produced{0};
+    alignas(64) std::atomic<std::uint64_t> taken{0};
+    std::thread producer;
+};
+
 // What one benchmark run measured, turned into counters at its end.
 struct Tally {
     std::int64_t reports = 0;
-    std::int64_t processCpuNs = 0;
-    std::int64_t readerCpuNs = 0;
-    std::int64_t hostCpuNs = 0;
+    std::int64_t cpuNs = 0;
     std::vector<std::int64_t> latencyNs;
 
     void report(benchmark::State& state) {
         state.SetItemsProcessed(reports);
         if (reports == 0) return;
-        const double perReport = 1.0 / static_cast<double>(reports);
-        state.counters["cpu_ns_per_report"] = processCpuNs * perReport;
-        state.counters["reader_cpu_ns_per_report"] = readerCpuNs * perReport;
-        state.counters["host_cpu_ns_per_report"] = hostCpuNs * perReport;
+        state.counters["cpu_ns_per_report"] = static_cast<double>(cpuNs) / reports;
         state.counters["latency_p50_ns"] = percentile(0.50);
         state.counters["latency_p99_ns"] = percentile(0.99);
     }
@@ -210,18 +299,18 @@ struct Tally {
     }
 };
 
-// The host thread: takes one packet per message until it has `reports` of them, checking that
-// each is the next in sequence. With oneAtATime the board gets the next report only after the
-// host took the last, which shows the latency without a queue ahead of the report.
-bool hostTakes(CUsbChannel& channel, StreamingBoard& board, HostMessages& messages,
-               std::int64_t reports, bool oneAtATime, std::uint64_t& taken, Tally& tally) {
+// The host thread: takes one report per message until it has `reports` of them, checking that
+// each is the next in sequence.
+template <typename Path>
+bool hostTakes(Path& path, StreamingBoard& board, HostMessages& messages, std::int64_t reports,
+               std::uint64_t& taken, Tally& tally) {
     const std::uint64_t end = taken + reports;
     std::uint8_t buffer[64];
-    board.grant(oneAtATime ? 1 : reports);
+    board.grant(reports);
     while (taken < end) {
         const std::uint64_t posted = messages.waitBeyond(taken);
         for (; taken < posted; ++taken) {
-            if (channel.GetPacket(buffer) != kPacketCount) return false;
+            if (path.take(buffer) != kPacketCount) return false;
             const std::int64_t returned = nowNs();
             std::uint64_t sequence;
             std::int64_t completed;
@@ -229,55 +318,113 @@ bool hostTakes(CUsbChannel& channel, StreamingBoard& board, HostMessages& messag
             std::memcpy(&completed, buffer + 8, sizeof completed);
             if (sequence != taken) return false;
             tally.latencyNs.push_back(returned - completed);
-            if (oneAtATime && taken + 1 < end) board.grant(1);
         }
     }
     return true;
 }
 
-void inputPath(benchmark::State& state, bool oneAtATime) {
-    const std::int64_t batch = state.range(0);
+template <typename Path>
+void inputPath(benchmark::State& state, bool paced) {
+    const std::int64_t batch = paced ? kPacedReports : kBackToBackReports;
     StreamingBoard board;
-    HostMessages messages;
-    auto channel = std::make_unique<CUsbChannel>(board, kHbv7, messages,
-                                                 NotifyTarget{1, kFirstPrivateMessage});
+    HostMessages messages(paced ? 0 : 200);
     Tally tally;
     tally.latencyNs.reserve(1 << 22);
     std::uint64_t taken = 0;
-    bool whole = hostTakes(*channel, board, messages, 1, false, taken, tally);  // reader running
-    tally.latencyNs.clear();
-
-    for (auto _ : state) {
-        const std::int64_t process = cpuNs(CLOCK_PROCESS_CPUTIME_ID);
-        const std::int64_t reader = cpuNs(board.readerClock());
-        const std::int64_t host = cpuNs(CLOCK_THREAD_CPUTIME_ID);
-        whole = whole && hostTakes(*channel, board, messages, batch, oneAtATime, taken, tally);
-        tally.processCpuNs += cpuNs(CLOCK_PROCESS_CPUTIME_ID) - process;
-        tally.readerCpuNs += cpuNs(board.readerClock()) - reader;
-        tally.hostCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - host;
-        tally.reports += batch;
-        if (!whole) break;
+    bool whole = false;
+    {
+        Path path(board, messages);
+        whole = hostTakes(path, board, messages, 1, taken, tally);  // the reader is running
+        tally.latencyNs.clear();
+        if (paced) board.pace(kPacedInterval);
+        for (auto _ : state) {
+            const std::int64_t cpu = processCpuNs();
+            whole = whole && hostTakes(path, board, messages, batch, taken, tally);
+            tally.cpuNs += processCpuNs() - cpu;
+            tally.reports += batch;
+            if (!whole) break;
+        }
     }
-    board.unplug();
-    channel.reset();
-    if (!whole) state.SkipWithError("a packet was lost, duplicated or reordered");
+    if (!whole) state.SkipWithError("a report was lost, duplicated or reordered");
     tally.report(state);
 }
 
-void BM_InputPathBackToBack(benchmark::State& state) { inputPath(state, false); }
-void BM_InputPathOneAtATime(benchmark::State& state) { inputPath(state, true); }
+void BM_BackToBack_Library(benchmark::State& state) { inputPath<LibraryPath>(state, false); }
+void BM_BackToBack_Baseline(benchmark::State& state) { inputPath<BaselinePath>(state, false); }
+void BM_Paced_Library(benchmark::State& state) { inputPath<LibraryPath>(state, true); }
+void BM_Paced_Baseline(benchmark::State& state) { inputPath<BaselinePath>(state, true); }
 
-BENCHMARK(BM_InputPathBackToBack)
-    ->Arg(100000)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InputPathOneAtATime)
-    ->Arg(10000)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
+// Throughput and CPU come from busy host threads, so wall time is what they are measured in.
+#define INPUT_PATH_BENCHMARK(function, iterations) \
+    BENCHMARK(function)                            \
+        ->Iterations(iterations)                   \
+        ->Repetitions(7)                           \
+        ->UseRealTime()                            \
+        ->MeasureProcessCPUTime()                  \
+        ->Unit(benchmark::kMillisecond)
+INPUT_PATH_BENCHMARK(BM_BackToBack_Library, 5);
+INPUT_PATH_BENCHMARK(BM_BackToBack_Baseline, 5);
+INPUT_PATH_BENCHMARK(BM_Paced_Library, 2);
+INPUT_PATH_BENCHMARK(BM_Paced_Baseline, 2);
+
+// Shows every run as the console reporter does and keeps each one's figures for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            Figures& figures = measured[run.run_name.function_name];
+            figures["throughput"].push_back(run.counters.at("items_per_second"));
+            for (const char* name : {"cpu_ns_per_report", "latency_p50_ns", "latency_p99_ns"}) {
+                figures[name].push_back(run.counters.at(name));
+            }
+        }
+    }
+
+    void printRatios() {
+        std::printf("\nLibrary against the baseline, medians of the interleaved repetitions:\n");
+        printRatio("BackToBack", "throughput", "throughput (goal: at least 0.5)");
+        printRatio("BackToBack", "cpu_ns_per_report", "CPU per report (goal: at most 2)");
+        printRatio("Paced", "cpu_ns_per_report", "CPU per report (goal: at most 1.5)");
+        printRatio("Paced", "latency_p50_ns", "latency, median");
+        printRatio("Paced", "latency_p99_ns", "latency, 99th percentile");
+    }
+
+  private:
+    using Figures = std::map<std::string, std::vector<double>>;
+
+    double median(const std::string& function, const std::string& figure) {
+        std::vector<double>& values = measured["BM_" + function][figure];
+        if (values.empty()) return 0;
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values[values.size() / 2];
+    }
+    void printRatio(const std::string& load, const std::string& figure, const char* label) {
+        const double library = median(load + "_Library", figure);
+        const double baseline = median(load + "_Baseline", figure);
+        if (library == 0 || baseline == 0) return;
+        std::printf("  %-10s %-38s %12.4g / %12.4g = %.2f\n", load.c_str(), label, library,
+                    baseline, library / baseline);
+    }
+
+    std::map<std::string, Figures> measured;
+};
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // Interleaved, so a change in the machine's speed during the run hits both paths alike.
+    std::vector<char*> arguments(argv, argv + argc);
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    arguments.insert(arguments.begin() + 1, interleave.data());
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios();
+    benchmark::Shutdown();
+    return 0;
+}
