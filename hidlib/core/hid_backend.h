@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 enum class TransferResult {
     Completed,
@@ -27,11 +28,13 @@ class HidDevice {
 };
 
 // One member of the list as it was opened: device is empty when the interface could not be
-// opened or its attributes could not be read.
+// opened or its attributes could not be read. path is the system's name of the interface, where
+// it has one, for people to read; the library itself never looks at it.
 struct HidInterface {
     std::unique_ptr<HidDevice> device;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
+    std::string path;
 };
 
 // The HID interfaces present when the list was made, in the system's order.

@@ -55,11 +55,11 @@ bool Win32InterfaceList::openInterface(std::size_t index, HidInterface& opened) 
                                      &interfaceData)) {
         return false;  // the list is exhausted
     }
-    const std::string path = devicePath(interfaceData);
-    if (path.empty()) return true;
-    HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    opened.path = devicePath(interfaceData);
+    if (opened.path.empty()) return true;
+    HANDLE handle = CreateFileA(opened.path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return true;  // e.g. one the system keeps for itself
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof(attributes);
