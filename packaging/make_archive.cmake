@@ -10,6 +10,8 @@ file(MAKE_DIRECTORY ${folder})
 string(REPLACE "," ";" FILES "${FILES}")
 
 foreach(name IN LISTS FILES)
+    get_filename_component(subfolder ${folder}/${name} DIRECTORY)
+    file(MAKE_DIRECTORY ${subfolder})
     file(COPY_FILE ${DIST_DIR}/${name} ${folder}/${name})
 endforeach()
 

@@ -38,6 +38,30 @@
  *
  * The board's answers to QueryVersion and ReadEEPROM arrive as ordinary packets through
  * GetPacket; the library neither waits for them nor matches them to requests.
+ *
+ * Simulated DLLs: the simulated/ folder beside the DLLs holds HBV7.dll and HBV5.dll with the
+ * same exports and behaviour, talking to a board that exists only in software, for developing
+ * a host program without a trainer. The environment variable HBV_SIMULATION, read at Init,
+ * chooses what the board does:
+ *   not set or empty    a report every millisecond in the pattern below;
+ *   unplug-after:MS     the same, but the board vanishes after MS milliseconds, comes back
+ *                       MS milliseconds later, and so on;
+ *   a file's path       the reports of a recording made with "hbvtool watch --record", with
+ *                       their timing, from the start again after the last one.
+ * A setting that cannot be used (an unreadable or malformed recording, a bad number) leaves
+ * the board absent, so the mistake shows at once. What follows is the simulator's own
+ * convention, not the real board's, whose reports and answers are its firmware's business:
+ *   pattern report      byte 0 is 0x01; bytes 1-4 count the reports sent (low byte first);
+ *                       bytes 5-14 five 16-bit values (low byte first) rising and falling
+ *                       slowly, one for each analogue control; byte 15 a gear position 0-6
+ *                       that changes every second; byte 16 the number of Write blocks taken,
+ *                       modulo 256; 17 meaningful bytes.
+ *   answers             come before the next pattern report, and start with the command's
+ *                       code: QueryVersion gives 0x0A 0x03 0x00 (version 3.00);
+ *                       WriteEEPROM gives 0x05, address, count once the bytes are stored in
+ *                       a 256-byte EEPROM whose addresses wrap; ReadEEPROM gives 0x06,
+ *                       address, count and the bytes (at most 60); EnterBootloader gives 0x73.
+ *                       Write blocks are taken and counted, with no answer.
  */
 #ifndef HBV_H
 #define HBV_H

@@ -4,9 +4,9 @@
 #define HBV_BUILDING_LIBRARY
 #include "hbv.h"
 
+#include "board_backend.h"
 #include "build_variant.h"
 #include "usb_channel.h"
-#include "win32_hid_backend.h"
 #include "window_notifier.h"
 
 #include <atomic>
@@ -24,9 +24,11 @@ namespace {
 // The object Init creates and Done destroys, with the platform parts it uses. Nothing here
 // exists outside Init and Done, so loading and unloading the DLL run none of its code.
 struct Library {
-    explicit Library(NotifyTarget target) : channel(backend, kBuildVariant, notifier, target) {}
+    explicit Library(NotifyTarget target)
+        : backend(createBoardBackend(kBuildVariant)),
+          channel(*backend, kBuildVariant, notifier, target) {}
 
-    Win32HidBackend backend;
+    std::unique_ptr<HidBackend> backend;
     WindowNotifier notifier;
     CUsbChannel channel;  // last: stopped and destroyed before the parts it uses
 };

@@ -7,7 +7,8 @@ set -euo pipefail
 archive=$1 dist=$2 version=$3
 
 expected_files="HBV5.dll HBV5.lib HBV7.dll HBV7.lib INSTALL.txt SHA256SUMS hbv.h
-    libHBV5.dll.a libHBV7.dll.a trimdesk.exe"
+    libHBV5.dll.a libHBV7.dll.a trimdesk.exe simulated/HBV5.dll simulated/HBV7.dll"
+expected_folders="simulated"
 failures=0
 fail() {
     echo "FAIL: $*" >&2
@@ -24,8 +25,8 @@ folder_name=$(basename "$archive" .zip)
 folder=$work/$folder_name
 
 actual_files=$(cd "$folder" && find . -mindepth 1 | sed 's|^\./||' | sorted_words)
-[ "$actual_files" = "$(echo "$expected_files" | sorted_words)" ] ||
-    fail "files: $actual_files; expected: $(echo "$expected_files" | sorted_words)"
+[ "$actual_files" = "$(echo "$expected_files $expected_folders" | sorted_words)" ] ||
+    fail "files: $actual_files; expected: $(echo "$expected_files $expected_folders" | sorted_words)"
 
 summed_files=$(awk '{print $2}' "$folder/SHA256SUMS" | sorted_words)
 [ "$summed_files" = "$(echo "$expected_files" | tr ' ' '\n' | grep -vx SHA256SUMS | sorted_words)" ] ||
