@@ -68,7 +68,7 @@ inline constexpr const char* kNotOpened = "  (не открывается)";
 inline constexpr const char* kUnknownId = "0x????";
 inline constexpr const char* kWatching =
     "Пакеты платы (секунды от начала, байты в hex); Ctrl+C — конец.";
-inline constexpr const char* kRate = "-- %u пакетов в секунду, всего %u";
+inline constexpr const char* kRate = "-- в секунду: %u, всего: %u";
 inline constexpr const char* kWatchEnded = "Принято пакетов: %u за %u.%03u с.";
 inline constexpr const char* kRecorded = "Запись: %s";
 inline constexpr const char* kTaken = "Плата приняла команду.";
