@@ -7,7 +7,7 @@ set -euo pipefail
 archive=$1 dist=$2 version=$3
 
 expected_files="HBV5.dll HBV5.lib HBV7.dll HBV7.lib INSTALL.txt SHA256SUMS hbv.h
-    libHBV5.dll.a libHBV7.dll.a trimdesk.exe simulated/HBV5.dll simulated/HBV7.dll"
+    libHBV5.dll.a libHBV7.dll.a trimdesk.exe hbvtool.exe simulated/HBV5.dll simulated/HBV7.dll"
 expected_folders="simulated"
 failures=0
 fail() {

@@ -1,0 +1,81 @@
+// Every text hbvtool shows, in UTF-8: the trainer's technicians read Russian. The console layer
+// converts them to UTF-16 at its boundary.
+#pragma once
+
+namespace texts {
+
+inline constexpr const char* kHelp =
+    "hbvtool — проверка платы сопряжения тренажёра через HBV7.dll или HBV5.dll.\n"
+    "\n"
+    "Команды:\n"
+    "  hbvtool list                              все HID-устройства системы, платы отмечены\n"
+    "  hbvtool watch [--count N] [--seconds S] [--record ФАЙЛ]\n"
+    "                                            пакеты платы с отметкой времени, раз в\n"
+    "                                            секунду — скорость; Ctrl+C — конец\n"
+    "  hbvtool version                           запрос версии платы\n"
+    "  hbvtool eeprom-read АДРЕС ЧИСЛО           чтение ЧИСЛО (1–61) байт EEPROM с АДРЕСА\n"
+    "  hbvtool eeprom-write АДРЕС БАЙТЫ --yes    запись в EEPROM (до 60 байт)\n"
+    "  hbvtool send БАЙТЫ                        блок для Write, дополненный нулями\n"
+    "                                            (HBV7: 48 байт, HBV5: 24 байта)\n"
+    "  hbvtool bootloader --yes                  перевод платы в загрузчик\n"
+    "\n"
+    "Параметры:\n"
+    "  --dll ПУТЬ   библиотека платы; без него — HBV7.dll, иначе HBV5.dll рядом с программой\n"
+    "  --help       эта справка\n"
+    "\n"
+    "АДРЕС и ЧИСЛО — десятичные или с 0x; БАЙТЫ — пары шестнадцатеричных цифр, например 0A1B.\n"
+    "Файл записи: по строке на отчёт — миллисекунды от начала и 64 байта данных в hex;\n"
+    "строки с # — комментарии.\n"
+    "Код завершения: 0 — успех, 1 — плата не найдена или команда не выполнена,\n"
+    "2 — ошибка в командной строке.";
+
+// Usage errors
+inline constexpr const char* kNoCommand = "не задана команда (hbvtool --help — справка)";
+inline constexpr const char* kUnknownCommand = "неизвестная команда: ";
+inline constexpr const char* kUnknownOption = "неизвестный параметр: ";
+inline constexpr const char* kMissingValue = "нет значения у параметра ";
+inline constexpr const char* kMissingArgument = "не хватает аргументов команды ";
+inline constexpr const char* kExtraArgument = "лишний аргумент: ";
+inline constexpr const char* kBadAddress = "адрес должен быть числом от 0 до 255: ";
+inline constexpr const char* kBadReadCount = "число байт для чтения должно быть от 1 до 61: ";
+inline constexpr const char* kBadHex = "байты должны быть парами шестнадцатеричных цифр: ";
+inline constexpr const char* kBadWriteLength = "в EEPROM пишется от 1 до 60 байт, задано: ";
+inline constexpr const char* kBadSendLength =
+    "блок для Write — не больше 48 байт (у HBV5 — 24), задано: ";
+inline constexpr const char* kBadBlockLength = "блок модели %s — не больше %u байт, задано: %u";
+inline constexpr const char* kBadPositive = "значение должно быть целым числом от 1: ";
+inline constexpr const char* kNeedsYes = "команда меняет плату: подтвердите её параметром --yes";
+
+// Failures
+inline constexpr const char* kBoardNotFound = "Плата не найдена.";
+inline constexpr const char* kDllNotLoaded = "не удалось загрузить библиотеку платы: ";
+inline constexpr const char* kNotBoardDll = "в библиотеке нет функций HBV7 или HBV5: ";
+inline constexpr const char* kInitFailed = "библиотека платы не запустилась (Init вернула 0)";
+inline constexpr const char* kWindowFailed = "не удалось создать окно для сообщений библиотеки";
+inline constexpr const char* kRecordNotOpened = "не удалось создать файл записи: ";
+inline constexpr const char* kRecordNotWritten = "не удалось записать файл записи: ";
+inline constexpr const char* kNotTaken = "Плата не приняла команду.";
+inline constexpr const char* kHidListFailed = "система не выдала список HID-устройств";
+
+// Reports
+inline constexpr const char* kLibrary =
+    "Библиотека: %s, модель %s, версия DLL %u.%02u, драйвера %u.%02u";
+inline constexpr const char* kNoInterfaces = "HID-устройств в системе нет.";
+inline constexpr const char* kNoBoardListed = "Плат HBV7 и HBV5 среди них нет.";
+inline constexpr const char* kBoardsListed = "Плат найдено: %u.";
+inline constexpr const char* kBoardMark = "  ← плата %s";
+inline constexpr const char* kNotOpened = "  (не открывается)";
+inline constexpr const char* kUnknownId = "0x????";
+inline constexpr const char* kWatching =
+    "Пакеты платы (секунды от начала, байты в hex); Ctrl+C — конец.";
+inline constexpr const char* kRate = "-- в секунду: %u, всего: %u";
+inline constexpr const char* kWatchEnded = "Принято пакетов: %u за %u.%03u с.";
+inline constexpr const char* kRecorded = "Запись: %s";
+inline constexpr const char* kTaken = "Плата приняла команду.";
+inline constexpr const char* kStored = "Блок передан библиотеке: %s";
+inline constexpr const char* kAnswer = "Ответ: ";
+inline constexpr const char* kNoAnswer = "Ответа за %u мс не пришло.";
+inline constexpr const char* kOtherPackets = "Других пакетов за это время: %u.";
+inline constexpr const char* kMorePackets = "… и ещё пакетов: %u.";
+
+}  // namespace texts

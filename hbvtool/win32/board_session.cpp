@@ -1,0 +1,348 @@
+// The commands that go through the board DLL: watch, version, the EEPROM, send, bootloader.
+#include "tool_commands.h"
+
+#include "board_dll.h"
+#include "console.h"
+#include "hex_text.h"
+#include "recording.h"
+#include "report_lines.h"
+#include "text_format.h"
+#include "texts.h"
+#include "wide_text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr UINT kPacketMessage = WM_APP + 1;
+// How long a command waits for the packets that answer it.
+constexpr milliseconds kAnswerWait{1000};
+// send shows the first packets after the block and counts the rest.
+constexpr unsigned kMostPacketsShown = 20;
+
+struct Packet {
+    std::uint8_t bytes[kReportDataSize] = {};
+    std::size_t count = 0;
+};
+
+class Stopwatch {
+  public:
+    std::uint32_t elapsedMs() const {
+        return static_cast<std::uint32_t>(
+            std::chrono::duration_cast<milliseconds>(Clock::now() - start_).count());
+    }
+
+  private:
+    Clock::time_point start_ = Clock::now();
+};
+
+// A window that only receives the library's messages: never shown, owns no console focus.
+class MessageWindow {
+  public:
+    MessageWindow() {
+        static const wchar_t kClassName[] = L"hbvtool.packets";
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kClassName;
+        RegisterClassW(&windowClass);
+        handle_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+    }
+    ~MessageWindow() {
+        if (handle_) DestroyWindow(handle_);
+    }
+    MessageWindow(const MessageWindow&) = delete;
+    MessageWindow& operator=(const MessageWindow&) = delete;
+
+    HWND handle() const { return handle_; }
+
+    // Waits until the library posts, the stop event is set or the time is up; false on stop.
+    // The posted messages only wake the waiter: the packets are taken from GetPacket.
+    bool waitForPackets(milliseconds timeout, HANDLE stop) const {
+        const DWORD waitMs = static_cast<DWORD>(std::max<milliseconds::rep>(timeout.count(), 0));
+        const DWORD handles = stop ? 1 : 0;
+        const DWORD woken =
+            MsgWaitForMultipleObjects(handles, &stop, FALSE, waitMs, QS_POSTMESSAGE);
+        if (handles && woken == WAIT_OBJECT_0) return false;
+        MSG message;
+        while (PeekMessageW(&message, handle_, 0, 0, PM_REMOVE)) {
+        }
+        return true;
+    }
+
+  private:
+    HWND handle_ = nullptr;
+};
+
+// Ctrl+C or Ctrl+Break while watching ends the watch through Done, not the process.
+HANDLE g_stopWatching = nullptr;
+
+BOOL WINAPI onConsoleBreak(DWORD) {
+    SetEvent(g_stopWatching);
+    return TRUE;
+}
+
+class CtrlCStops {
+  public:
+    CtrlCStops() {
+        g_stopWatching = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(onConsoleBreak, TRUE);
+    }
+    ~CtrlCStops() {
+        SetConsoleCtrlHandler(onConsoleBreak, FALSE);
+        CloseHandle(g_stopWatching);
+        g_stopWatching = nullptr;
+    }
+    CtrlCStops(const CtrlCStops&) = delete;
+    CtrlCStops& operator=(const CtrlCStops&) = delete;
+
+    HANDLE event() const { return g_stopWatching; }
+};
+
+bool takePacket(const BoardDll& dll, Packet& packet) {
+    const std::int32_t count = dll.exports().GetPacket(packet.bytes);
+    packet.count = static_cast<std::size_t>(std::clamp<std::int32_t>(count, 0, kReportDataSize));
+    return count > 0;
+}
+
+void dropQueuedPackets(const BoardDll& dll) {
+    Packet packet;
+    while (takePacket(dll, packet)) {
+    }
+}
+
+// Hands each packet arriving within the wait to onPacket until it returns false.
+void receivePackets(const BoardDll& dll, const MessageWindow& window, milliseconds wait,
+                    const std::function<bool(const Packet&)>& onPacket) {
+    const Clock::time_point end = Clock::now() + wait;
+    Packet packet;
+    do {
+        while (takePacket(dll, packet)) {
+            if (!onPacket(packet)) return;
+        }
+    } while (Clock::now() < end &&
+             window.waitForPackets(std::chrono::duration_cast<milliseconds>(end - Clock::now()),
+                                   nullptr));
+}
+
+ExitStatus boardNotFound() {
+    printErrorLine(texts::kBoardNotFound);
+    return kFailed;
+}
+
+ExitStatus failure(const std::string& reason) {
+    printErrorLine(reason);
+    return kFailed;
+}
+
+void printLibrary(const BoardDll& dll) {
+    const unsigned dllVersion = dll.exports().GetDllVersion();
+    std::uint16_t driverVersion = 0;
+    dll.exports().GetDrvVersion(&driverVersion);
+    printLine(formatText(texts::kLibrary, narrow(dll.path()).c_str(), dll.model().name,
+                         dllVersion >> 8, dllVersion & 0xFF, driverVersion >> 8u,
+                         driverVersion & 0xFFu));
+}
+
+// The recording file of a watch; closed and checked at the end.
+class RecordingFile {
+  public:
+    bool open(const std::string& path) {
+        file_ = _wfopen(widen(path).c_str(), L"w");
+        return file_ && std::fputs(recordingHeader().c_str(), file_) >= 0;
+    }
+    void add(std::uint32_t milliseconds, const Packet& packet) {
+        if (!file_) return;
+        RecordedReport report{milliseconds, reportDataOfPacket(packet.bytes, packet.count)};
+        std::fprintf(file_, "%s\n", recordingLine(report).c_str());
+    }
+    // False when a write failed.
+    bool close() {
+        if (!file_) return true;
+        const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return written && closed;
+    }
+    ~RecordingFile() { close(); }
+
+  private:
+    std::FILE* file_ = nullptr;
+};
+
+class Watch {
+  public:
+    Watch(const BoardDll& dll, const MessageWindow& window, const WatchLimits& limits)
+        : dll_(dll), window_(window), limits_(limits) {}
+
+    // Runs until a limit is reached or Ctrl+C.
+    void run(RecordingFile& recording) {
+        CtrlCStops ctrlC;
+        printLine(texts::kWatching);
+        const Clock::time_point start = Clock::now();
+        Clock::time_point nextRateLine = start + std::chrono::seconds(1);
+        std::optional<Clock::time_point> end;
+        if (limits_.seconds) end = start + std::chrono::seconds(*limits_.seconds);
+        for (;;) {
+            const Clock::time_point wakeUp = end ? std::min(nextRateLine, *end) : nextRateLine;
+            const auto timeout = std::chrono::duration_cast<milliseconds>(wakeUp - Clock::now());
+            if (!window_.waitForPackets(timeout, ctrlC.event())) return;
+            if (!takePackets(recording)) return;
+            const Clock::time_point now = Clock::now();
+            if (now >= nextRateLine) {
+                printLine(formatText(texts::kRate, packetsThisSecond_, packets_));
+                packetsThisSecond_ = 0;
+                nextRateLine += std::chrono::seconds(1);
+            }
+            if (end && now >= *end) return;
+        }
+    }
+
+    void printSummary() const {
+        const std::uint32_t ms = stopwatch_.elapsedMs();
+        printLine(formatText(texts::kWatchEnded, packets_, ms / 1000, ms % 1000));
+    }
+
+  private:
+    // False once the packet limit is reached.
+    bool takePackets(RecordingFile& recording) {
+        Packet packet;
+        while (takePacket(dll_, packet)) {
+            const std::uint32_t ms = stopwatch_.elapsedMs();
+            printLine(packetLine(ms, packet.bytes, packet.count));
+            recording.add(ms, packet);
+            ++packets_;
+            ++packetsThisSecond_;
+            if (limits_.packets && packets_ >= *limits_.packets) return false;
+        }
+        return true;
+    }
+
+    const BoardDll& dll_;
+    const MessageWindow& window_;
+    const WatchLimits& limits_;
+    Stopwatch stopwatch_;  // the recording's time: from before Init
+    std::uint32_t packets_ = 0;
+    std::uint32_t packetsThisSecond_ = 0;
+};
+
+ExitStatus watch(BoardDll& dll, const MessageWindow& window, const WatchLimits& limits) {
+    RecordingFile recording;
+    if (!limits.recordPath.empty() && !recording.open(limits.recordPath)) {
+        return failure(texts::kRecordNotOpened + limits.recordPath);
+    }
+    Watch watch(dll, window, limits);
+    if (!dll.start(window.handle(), kPacketMessage)) return failure(texts::kInitFailed);
+    if (!dll.exports().QueryVersion()) return boardNotFound();
+    watch.run(recording);
+    dll.stop();
+    watch.printSummary();
+    if (!recording.close()) return failure(texts::kRecordNotWritten + limits.recordPath);
+    if (!limits.recordPath.empty())
+        printLine(formatText(texts::kRecorded, limits.recordPath.c_str()));
+    return kSucceeded;
+}
+
+// Shows the packet that answers a command (its first byte is the command's code) and counts
+// the board's other packets meanwhile.
+void showAnswer(const BoardDll& dll, const MessageWindow& window, std::uint8_t answerCode) {
+    bool answered = false;
+    unsigned others = 0;
+    receivePackets(dll, window, kAnswerWait, [&](const Packet& packet) {
+        answered = packet.bytes[0] == answerCode;
+        if (answered) printLine(texts::kAnswer + toHex(packet.bytes, packet.count));
+        others += answered ? 0 : 1;
+        return !answered;
+    });
+    if (!answered) printLine(formatText(texts::kNoAnswer, unsigned(kAnswerWait.count())));
+    if (others > 0) printLine(formatText(texts::kOtherPackets, others));
+}
+
+// A command with a code the board answers with: taken or not, then its answer.
+ExitStatus sendCommand(const BoardDll& dll, const MessageWindow& window, const Command& command) {
+    const BoardExports& board = dll.exports();
+    dropQueuedPackets(dll);
+    std::uint8_t taken = 0;
+    std::uint8_t code = 0;
+    switch (command.action) {
+        case Action::Version:
+            printLibrary(dll);
+            taken = board.QueryVersion();
+            code = CmdQueryVersion;
+            break;
+        case Action::EepromRead:
+            taken = board.ReadEEPROM(command.address, command.count);
+            code = CmdEepromRead;
+            break;
+        case Action::EepromWrite:
+            taken = board.WriteEEPROM(command.bytes.data(), command.address,
+                                      static_cast<std::uint8_t>(command.bytes.size()));
+            code = CmdEepromWrite;
+            break;
+        default:
+            taken = board.EnterBootloader();
+            code = CmdEnterBootloader;
+            break;
+    }
+    // The library does not say why a report was not taken; a second probe tells an absent
+    // board from one that refused.
+    if (!taken) return board.QueryVersion() ? failure(texts::kNotTaken) : boardNotFound();
+    printLine(texts::kTaken);
+    showAnswer(dll, window, code);
+    return kSucceeded;
+}
+
+// Write only stores the block, board or not: the version query first tells whether a board is
+// there at all.
+ExitStatus sendBlock(const BoardDll& dll, const MessageWindow& window,
+                     const std::vector<std::uint8_t>& block) {
+    if (!dll.exports().QueryVersion()) return boardNotFound();
+    dropQueuedPackets(dll);
+    if (!dll.exports().Write(block.data())) return failure(texts::kNotTaken);
+    printLine(formatText(texts::kStored, toHex(block.data(), block.size()).c_str()));
+    const Stopwatch sinceWrite;
+    unsigned shown = 0;
+    unsigned more = 0;
+    receivePackets(dll, window, kAnswerWait, [&](const Packet& packet) {
+        if (shown < kMostPacketsShown) {
+            printLine(packetLine(sinceWrite.elapsedMs(), packet.bytes, packet.count));
+            ++shown;
+        } else {
+            ++more;
+        }
+        return true;
+    });
+    if (more > 0) printLine(formatText(texts::kMorePackets, more));
+    return kSucceeded;
+}
+
+}  // namespace
+
+ExitStatus runBoardCommand(const Command& command) {
+    // Made first so that it outlives the library's use of it: the DLL's Done comes first.
+    const MessageWindow window;
+    if (!window.handle()) return failure(texts::kWindowFailed);
+    std::string error;
+    const std::unique_ptr<BoardDll> dll = BoardDll::load(command.dllPath, error);
+    if (!dll) return failure(error);
+    std::vector<std::uint8_t> block;
+    if (command.action == Action::Send &&
+        !writeBlock(command.bytes, dll->model().name, dll->model().writeBlockSize, block, error)) {
+        printErrorLine(error);
+        return kUsageError;
+    }
+    if (command.action == Action::Watch) return watch(*dll, window, command.watch);
+    if (!dll->start(window.handle(), kPacketMessage)) return failure(texts::kInitFailed);
+    if (command.action == Action::Send) return sendBlock(*dll, window, block);
+    return sendCommand(*dll, window, command);
+}

@@ -1,0 +1,326 @@
+// The real hbvtool.exe started as a technician would, with its output and exit status read
+// back: against Wine's own HID devices, the real DLLs (no board here) and the simulated DLLs.
+#include "hex_text.h"
+#include "recording.h"
+#include "texts.h"
+#include "wide_text.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+// Wine shows the Linux file system as drive Z:.
+std::string windowsPathOf(std::string path) {
+    if (path.empty() || path.front() != '/') return path;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return "Z:" + path;
+}
+
+const std::string kProgram = windowsPathOf(HBVTOOL_PROGRAM);
+const std::string kDeliveredProgram = windowsPathOf(HBVTOOL_DELIVERED_PROGRAM);
+const std::string kSystemDlls = windowsPathOf(HBVTOOL_SYSTEM_DLL_DIR) + "\\";
+const std::string kSimulatedDlls = windowsPathOf(HBVTOOL_SIMULATED_DLL_DIR) + "\\";
+
+struct ToolRun {
+    DWORD exitCode = 0;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+};
+
+std::string readAll(HANDLE pipe) {
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    return text;
+}
+
+// HBV_SIMULATION for the child, set for the length of one run.
+class SimulationSetting {
+  public:
+    explicit SimulationSetting(const std::string& value) {
+        if (!value.empty()) SetEnvironmentVariableW(L"HBV_SIMULATION", widen(value).c_str());
+    }
+    ~SimulationSetting() { SetEnvironmentVariableW(L"HBV_SIMULATION", nullptr); }
+};
+
+ToolRun runTool(const Arguments& arguments, const std::string& simulation = {},
+                const std::string& program = kProgram) {
+    SimulationSetting setting(simulation);
+    std::wstring commandLine = L"\"" + widen(program) + L"\"";
+    for (const std::string& argument : arguments) commandLine += L" \"" + widen(argument) + L"\"";
+
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    CreatePipe(&outRead, &outWrite, &inherited, 0);
+    CreatePipe(&errRead, &errWrite, &inherited, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process{};
+    const auto started = std::chrono::steady_clock::now();
+    const bool created = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    ToolRun run;
+    if (created) {
+        std::thread errReader([&] { run.err = readAll(errRead); });
+        run.out = readAll(outRead);
+        errReader.join();
+        if (WaitForSingleObject(process.hProcess, 60'000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 99);
+            ADD_FAILURE() << "hbvtool did not end within 60 s";
+        }
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    } else {
+        ADD_FAILURE() << "hbvtool did not start, error " << GetLastError();
+    }
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return run;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+struct PrintedPacket {
+    unsigned milliseconds = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// The lines of watch that show a packet: "seconds.milliseconds  hex".
+std::vector<PrintedPacket> printedPackets(const std::string& out) {
+    std::vector<PrintedPacket> packets;
+    for (const std::string& line : linesOf(out)) {
+        unsigned seconds = 0, ms = 0;
+        char hex[200] = {};
+        PrintedPacket packet;
+        if (std::sscanf(line.c_str(), " %u.%3u %199s", &seconds, &ms, hex) == 3 &&
+            fromHex(hex, packet.bytes) && !packet.bytes.empty()) {
+            packet.milliseconds = seconds * 1000 + ms;
+            packets.push_back(packet);
+        }
+    }
+    return packets;
+}
+
+// The simulated board's own reports (byte 0 is 0x01), without the answers to commands.
+std::vector<PrintedPacket> patternReports(const std::vector<PrintedPacket>& packets) {
+    std::vector<PrintedPacket> reports;
+    for (const PrintedPacket& packet : packets) {
+        if (packet.bytes.size() >= 5 && packet.bytes[0] == 0x01) reports.push_back(packet);
+    }
+    return reports;
+}
+
+std::uint32_t counterOf(const PrintedPacket& report) {
+    return report.bytes[1] | report.bytes[2] << 8 | report.bytes[3] << 16 |
+           std::uint32_t(report.bytes[4]) << 24;
+}
+
+std::string temporaryFile(const char* name) {
+    wchar_t directory[MAX_PATH];
+    GetTempPathW(MAX_PATH, directory);
+    return narrow(directory) + name;
+}
+
+// ---- Command line and the system's HID list ----
+
+TEST(HbvtoolUsage, RefusesBadInputWithStatus2AndOneLine) {
+    const std::string hbv5 = kSimulatedDlls + "HBV5.dll";
+    for (const Arguments& arguments :
+         {Arguments{}, Arguments{"eeprom-read", "300", "1"}, Arguments{"send", "ABC"},
+          Arguments{"eeprom-write", "1", "AA"}, Arguments{"bootloader"},
+          Arguments{"--dll", hbv5, "send", std::string(50, '7')}}) {
+        const ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.exitCode, 2u) << run.err;
+        EXPECT_EQ(linesOf(run.err).size(), 1u) << run.err;
+        EXPECT_EQ(run.err.rfind("hbvtool: ", 0), 0u) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(HbvtoolUsage, HelpListsTheCommands) {
+    const ToolRun run = runTool({"--help"});
+    EXPECT_EQ(run.exitCode, 0u);
+    for (const char* command : {"list", "watch", "version", "eeprom-read", "eeprom-write", "send",
+                                "bootloader", "Команды"}) {
+        EXPECT_TRUE(contains(run.out, command)) << command;
+    }
+}
+
+TEST(HbvtoolList, ShowsWinesOwnInterfacesAndNoBoard) {
+    const ToolRun run = runTool({"list"});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(contains(run.out, "0x845E:0x0001  \\\\?\\hid#vid_845e&pid_0001")) << run.out;
+    EXPECT_TRUE(contains(run.out, "0x845E:0x0002")) << run.out;
+    EXPECT_TRUE(contains(run.out, texts::kNoBoardListed)) << run.out;
+    EXPECT_FALSE(contains(run.out, "← плата")) << "a board marked: " << run.out;
+    EXPECT_TRUE(contains(run.err, texts::kBoardNotFound)) << run.err;
+}
+
+// ---- The real DLLs: no board here ----
+
+TEST(HbvtoolRealDll, WatchReportsNoBoardWithinSeconds) {
+    for (const char* model : {"HBV7.dll", "HBV5.dll"}) {
+        const ToolRun run = runTool({"watch", "--dll", kSystemDlls + model});
+        EXPECT_EQ(run.exitCode, 1u) << model;
+        EXPECT_EQ(run.err, std::string("hbvtool: ") + texts::kBoardNotFound + "\r\n") << model;
+        EXPECT_LT(run.seconds, 10.0) << model;
+    }
+}
+
+TEST(HbvtoolRealDll, TakesTheDllBesideTheProgram) {
+    const ToolRun run = runTool({"version"}, {}, kDeliveredProgram);
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(contains(run.out, "HBV7.dll")) << run.out;
+    EXPECT_TRUE(contains(run.err, texts::kBoardNotFound)) << run.err;
+}
+
+TEST(HbvtoolRealDll, ReportsADllThatDoesNotLoad) {
+    const ToolRun run = runTool({"version", "--dll", kSystemDlls + "missing.dll"});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(contains(run.err, "missing.dll")) << run.err;
+}
+
+// ---- The simulated DLLs ----
+
+class HbvtoolSimulated : public ::testing::TestWithParam<const char*> {
+  protected:
+    std::string dll() const { return kSimulatedDlls + GetParam() + ".dll"; }
+};
+
+TEST_P(HbvtoolSimulated, WatchShowsConsecutiveReportsAtTheBoardsRate) {
+    const ToolRun run = runTool({"watch", "--count", "200", "--dll", dll()});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const std::vector<PrintedPacket> packets = printedPackets(run.out);
+    EXPECT_EQ(packets.size(), 200u);
+    const std::vector<PrintedPacket> reports = patternReports(packets);
+    ASSERT_GE(reports.size(), 150u);
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+        ASSERT_EQ(counterOf(reports[i]), counterOf(reports[i - 1]) + 1) << "report " << i;
+    }
+    const unsigned span = reports.back().milliseconds - reports.front().milliseconds;
+    const double perSecond = (reports.size() - 1) * 1000.0 / std::max(span, 1u);
+    EXPECT_GT(perSecond, 400.0);
+    EXPECT_LT(perSecond, 2500.0);
+}
+
+TEST_P(HbvtoolSimulated, WatchPrintsTheRateEverySecond) {
+    const ToolRun run = runTool({"watch", "--seconds", "2", "--dll", dll()});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    // The rate line's words up to its first number (msvcrt's sscanf does not match UTF-8).
+    const std::string rateLine = texts::kRate;
+    const std::string ratePrefix = rateLine.substr(0, rateLine.find('%'));
+    std::vector<unsigned long> rates;
+    for (const std::string& line : linesOf(run.out)) {
+        if (line.rfind(ratePrefix, 0) == 0) {
+            rates.push_back(std::stoul(line.substr(ratePrefix.size())));
+        }
+    }
+    ASSERT_GE(rates.size(), 1u) << run.out.substr(run.out.size() - 300);
+    EXPECT_GT(rates.front(), 400ul);
+    EXPECT_LT(rates.front(), 2500ul);
+    EXPECT_LT(run.seconds, 30.0);
+}
+
+TEST_P(HbvtoolSimulated, ReplayOfARecordingGivesTheSameBytes) {
+    const std::string recording = temporaryFile("hbvtool-recording.txt");
+    const ToolRun recorded =
+        runTool({"watch", "--count", "200", "--record", recording, "--dll", dll()});
+    ASSERT_EQ(recorded.exitCode, 0u) << recorded.err;
+    std::ifstream file(std::filesystem::path(widen(recording)));
+    std::vector<RecordedReport> reports;
+    RecordingError error;
+    ASSERT_TRUE(
+        readRecording(std::string(std::istreambuf_iterator<char>(file), {}), reports, error))
+        << error.line << ": " << error.reason;
+    EXPECT_EQ(reports.size(), 200u);
+
+    const ToolRun replayed = runTool({"watch", "--count", "200", "--dll", dll()}, recording);
+    ASSERT_EQ(replayed.exitCode, 0u) << replayed.err;
+    const std::vector<PrintedPacket> first = patternReports(printedPackets(recorded.out));
+    const std::vector<PrintedPacket> again = patternReports(printedPackets(replayed.out));
+    ASSERT_GE(again.size(), 150u);
+    for (std::size_t i = 0; i < 150; ++i) {
+        ASSERT_EQ(toHex(again[i].bytes.data(), again[i].bytes.size()),
+                  toHex(first[i].bytes.data(), first[i].bytes.size()))
+            << "report " << i;
+    }
+    DeleteFileW(widen(recording).c_str());
+}
+
+TEST_P(HbvtoolSimulated, VersionIsAnswered) {
+    const ToolRun run = runTool({"version", "--dll", dll()});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_TRUE(contains(run.out, std::string("модель ") + GetParam())) << run.out;
+    EXPECT_TRUE(contains(run.out, texts::kTaken)) << run.out;
+    EXPECT_TRUE(contains(run.out, std::string(texts::kAnswer) + "0A0300\r\n")) << run.out;
+}
+
+// Each run is a new process with a fresh simulated EEPROM, so the write and the read are each
+// checked against their own answer.
+TEST_P(HbvtoolSimulated, EepromWriteAndReadAreAnswered) {
+    const ToolRun written = runTool({"eeprom-write", "0x10", "A1B2C3", "--yes", "--dll", dll()});
+    EXPECT_EQ(written.exitCode, 0u) << written.err;
+    EXPECT_TRUE(contains(written.out, std::string(texts::kAnswer) + "051003\r\n")) << written.out;
+
+    const ToolRun read = runTool({"eeprom-read", "16", "3", "--dll", dll()});
+    EXPECT_EQ(read.exitCode, 0u) << read.err;
+    const std::string answer = std::string(texts::kAnswer) + "061003";
+    const std::size_t at = read.out.find(answer);
+    ASSERT_NE(at, std::string::npos) << read.out;
+    EXPECT_EQ(read.out.find("\r\n", at), at + answer.size() + 6) << "three bytes: " << read.out;
+}
+
+TEST_P(HbvtoolSimulated, SentBlockReachesTheBoard) {
+    const ToolRun run = runTool({"send", "0102", "--dll", dll()});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    // Byte 16 of the simulated board's reports counts the blocks it took.
+    bool taken = false;
+    for (const PrintedPacket& report : patternReports(printedPackets(run.out))) {
+        taken |= report.bytes.size() > 16 && report.bytes[16] == 1;
+    }
+    EXPECT_TRUE(taken) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModels, HbvtoolSimulated, ::testing::Values("HBV7", "HBV5"));
+
+}  // namespace
