@@ -59,7 +59,9 @@
  *   answers             come before the next pattern report, and start with the command's
  *                       code: QueryVersion gives 0x0A 0x03 0x00 (version 3.00);
  *                       WriteEEPROM gives 0x05, address, count once the bytes are stored in
- *                       a 256-byte EEPROM whose addresses wrap; ReadEEPROM gives 0x06,
+ *                       a 256-byte EEPROM whose addresses wrap (kept from one run to the next
+ *                       in %TEMP%\hbv-simulated-eeprom-HBV7.bin or -HBV5.bin, as the board
+ *                       keeps its own when switched off); ReadEEPROM gives 0x06,
  *                       address, count and the bytes (at most 60); EnterBootloader gives 0x73.
  *                       Write blocks are taken and counted, with no answer.
  */

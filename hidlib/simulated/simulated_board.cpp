@@ -93,7 +93,26 @@ class SimulatedBoard::List : public HidInterfaceList {
 };
 
 SimulatedBoard::SimulatedBoard(const BoardVariant& model, Simulation simulation)
-    : model(model), simulation(std::move(simulation)) {}
+    : model(model), simulation(std::move(simulation)) {
+    loadEeprom();
+}
+
+// An EEPROM file that is missing or of another size leaves the EEPROM zeroed, as a new board's.
+void SimulatedBoard::loadEeprom() {
+    if (simulation.eepromFile.empty()) return;
+    std::ifstream file(simulation.eepromFile, std::ios::binary);
+    std::array<std::uint8_t, 256> stored{};
+    file.read(reinterpret_cast<char*>(stored.data()), stored.size());
+    if (file.gcount() == static_cast<std::streamsize>(stored.size()) && file.peek() == EOF) {
+        eeprom = stored;
+    }
+}
+
+void SimulatedBoard::saveEeprom() const {
+    if (simulation.eepromFile.empty()) return;
+    std::ofstream file(simulation.eepromFile, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(eeprom.data()), eeprom.size());
+}
 
 std::unique_ptr<HidInterfaceList> SimulatedBoard::listPresentInterfaces() {
     return std::make_unique<List>(*this, currentPlugging(Clock::now()));
@@ -162,6 +181,7 @@ void SimulatedBoard::takeCommand(const Report& report) {
             for (std::size_t i = 0; i < std::min<std::size_t>(count, kMaxEepromWriteCount); ++i) {
                 eeprom[(address + i) % eeprom.size()] = payload[3 + i];
             }
+            saveEeprom();
             answer({CmdEepromWrite, address, count});
             break;
         case CmdEepromRead: {

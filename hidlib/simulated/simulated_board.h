@@ -12,7 +12,8 @@
 //   version 0x0A, 0x03, 0x00 (the simulator's version 3.00);
 //   EEPROM read 0x06, address, count, then that many bytes of a 256-byte EEPROM (at most 60,
 //   since a packet holds 63 meaningful bytes; addresses wrap at 256);
-//   EEPROM write 0x05, address, count, after the bytes were stored;
+//   EEPROM write 0x05, address, count, after the bytes were stored (and, with an EEPROM file,
+//   saved there);
 //   boot loader 0x73. A Write block is taken and counted; it gets no answer.
 #pragma once
 
@@ -37,6 +38,9 @@ struct Simulation {
     std::chrono::milliseconds unplugAfter{0};
     // The board never appears: what an unreadable setting gives, so a mistake shows at once.
     bool absent = false;
+    // Where the EEPROM keeps its 256 bytes from one run to the next, as the board's own does
+    // when switched off; empty for an EEPROM that lives only as long as the board object.
+    std::string eepromFile;
 };
 
 // Reads the setting of the environment variable HBV_SIMULATION: empty for the pattern,
@@ -63,6 +67,8 @@ class SimulatedBoard : public HidBackend {
     long currentPlugging(Clock::time_point now) const;
     Clock::time_point nextPresenceChange(Clock::time_point now) const;
     void takeCommand(const Report& report);
+    void loadEeprom();
+    void saveEeprom() const;
     void answer(std::initializer_list<std::uint8_t> head, const std::uint8_t* tail = nullptr,
                 std::size_t tailSize = 0);
     Clock::time_point nextDue() const;

@@ -3,8 +3,25 @@
 
 #include <cstdlib>
 
-// The simulated DLLs read this one setting at Init; the DLLs for trainers read none.
+#include <string>
+
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+}  // namespace
+
+// The simulated DLLs read this one setting at Init, and keep the simulated EEPROM in the
+// user's temporary folder so that it holds its bytes from one run of a host to the next; the
+// DLLs for trainers read and write nothing.
 std::unique_ptr<HidBackend> createBoardBackend(const BoardVariant& model) {
-    const char* setting = std::getenv("HBV_SIMULATION");
-    return std::make_unique<SimulatedBoard>(model, simulationFromSetting(setting ? setting : ""));
+    Simulation simulation = simulationFromSetting(environment("HBV_SIMULATION"));
+    const std::string temporary = environment("TEMP");
+    if (!temporary.empty()) {
+        simulation.eepromFile = temporary + "\\hbv-simulated-eeprom-" + model.name + ".bin";
+    }
+    return std::make_unique<SimulatedBoard>(model, std::move(simulation));
 }

@@ -295,19 +295,15 @@ TEST_P(HbvtoolSimulated, VersionIsAnswered) {
     EXPECT_TRUE(contains(run.out, std::string(texts::kAnswer) + "0A0300\r\n")) << run.out;
 }
 
-// Each run is a new process with a fresh simulated EEPROM, so the write and the read are each
-// checked against their own answer.
-TEST_P(HbvtoolSimulated, EepromWriteAndReadAreAnswered) {
+// The simulated EEPROM keeps its bytes from one run to the next, as the board's does.
+TEST_P(HbvtoolSimulated, EepromWriteThenReadGivesTheBytesBack) {
     const ToolRun written = runTool({"eeprom-write", "0x10", "A1B2C3", "--yes", "--dll", dll()});
     EXPECT_EQ(written.exitCode, 0u) << written.err;
     EXPECT_TRUE(contains(written.out, std::string(texts::kAnswer) + "051003\r\n")) << written.out;
 
     const ToolRun read = runTool({"eeprom-read", "16", "3", "--dll", dll()});
     EXPECT_EQ(read.exitCode, 0u) << read.err;
-    const std::string answer = std::string(texts::kAnswer) + "061003";
-    const std::size_t at = read.out.find(answer);
-    ASSERT_NE(at, std::string::npos) << read.out;
-    EXPECT_EQ(read.out.find("\r\n", at), at + answer.size() + 6) << "three bytes: " << read.out;
+    EXPECT_TRUE(contains(read.out, std::string(texts::kAnswer) + "061003A1B2C3\r\n")) << read.out;
 }
 
 TEST_P(HbvtoolSimulated, SentBlockReachesTheBoard) {

@@ -23,8 +23,9 @@ std::uint32_t counterOf(const Packet& packet) {
 }
 bool isPattern(const Packet& packet) { return packet.size() == 17 && packet[0] == 0x01; }
 
-class Simulated : public ::testing::Test {
-  protected:
+// A host of the simulated board: the channel over it, and the packets as the host takes them.
+class SimulatedHost {
+  public:
     RecordingNotifier notifier;
     std::unique_ptr<SimulatedBoard> board;
     std::unique_ptr<CUsbChannel> channel;
@@ -35,7 +36,6 @@ class Simulated : public ::testing::Test {
         channel = std::make_unique<CUsbChannel>(*board, model, notifier,
                                                 NotifyTarget{1, kFirstPrivateMessage});
     }
-    void TearDown() override { channel.reset(); }
 
     // The next packet, as GetPacket gives it.
     Packet next() {
@@ -53,6 +53,11 @@ class Simulated : public ::testing::Test {
         }
         return {};
     }
+};
+
+class Simulated : public ::testing::Test, protected SimulatedHost {
+  protected:
+    void TearDown() override { channel.reset(); }
 };
 
 TEST_F(Simulated, SendsCountedPatternReportsAboutOneAMillisecond) {
@@ -100,6 +105,25 @@ TEST_F(Simulated, AnswersCommandsInItsOwnConvention) {
         }
         EXPECT_TRUE(counted) << blocks;
     }
+}
+
+TEST_F(Simulated, KeepsItsEepromInItsFileFromOneRunToTheNext) {
+    Simulation simulation;
+    simulation.eepromFile = ::testing::TempDir() + "simulated_board_eeprom.bin";
+    std::remove(simulation.eepromFile.c_str());
+    start(simulation);
+    ASSERT_TRUE(channel->ReadEEPROM(16, 3));
+    EXPECT_EQ(nextAnswer(), (Packet{0x06, 16, 3, 0, 0, 0})) << "a new board's EEPROM is zeroed";
+    const std::uint8_t bytes[3] = {0xA1, 0xB2, 0xC3};
+    ASSERT_TRUE(channel->WriteEEPROM(bytes, 16, 3));
+    EXPECT_EQ(nextAnswer(), (Packet{0x05, 16, 3}));
+
+    channel.reset();
+    SimulatedHost nextRun;
+    nextRun.start(simulation);
+    ASSERT_TRUE(nextRun.channel->ReadEEPROM(16, 3));
+    EXPECT_EQ(nextRun.nextAnswer(), (Packet{0x06, 16, 3, 0xA1, 0xB2, 0xC3}));
+    std::remove(simulation.eepromFile.c_str());
 }
 
 TEST_F(Simulated, VanishesAndComesBackWhenToldTo) {
