@@ -29,13 +29,6 @@ std::wstring fullPathOf(const std::wstring& path) {
     return full;
 }
 
-template <typename Function>
-bool resolveExport(HMODULE module, const std::string& name, Function& function) {
-    function =
-        reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name.c_str())));
-    return function != nullptr;
-}
-
 }  // namespace
 
 std::unique_ptr<BoardDll> BoardDll::load(const std::string& path, std::string& error) {
@@ -60,19 +53,9 @@ std::unique_ptr<BoardDll> BoardDll::load(const std::string& path, std::string& e
 }
 
 bool BoardDll::resolve(const BoardVariant& model) {
-    const std::string suffix = model.name;
-    bool all = resolveExport(module_, "Init" + suffix, exports_.Init);
-    all &= resolveExport(module_, "Write" + suffix, exports_.Write);
-    all &= resolveExport(module_, "QueryVersion" + suffix, exports_.QueryVersion);
-    all &= resolveExport(module_, "WriteEEPROM" + suffix, exports_.WriteEEPROM);
-    all &= resolveExport(module_, "ReadEEPROM" + suffix, exports_.ReadEEPROM);
-    all &= resolveExport(module_, "EnterBootloader" + suffix, exports_.EnterBootloader);
-    all &= resolveExport(module_, "GetPacket" + suffix, exports_.GetPacket);
-    all &= resolveExport(module_, "GetDllVersion" + suffix, exports_.GetDllVersion);
-    all &= resolveExport(module_, "GetDrvVersion" + suffix, exports_.GetDrvVersion);
-    all &= resolveExport(module_, "Done" + suffix, exports_.Done);
-    if (all) model_ = &model;
-    return all;
+    if (!resolveBoardExports(module_, model.name, exports_)) return false;
+    model_ = &model;
+    return true;
 }
 
 bool BoardDll::start(HWND window, UINT message) {

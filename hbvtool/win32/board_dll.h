@@ -3,26 +3,13 @@
 // it exports.
 #pragma once
 
-#include "hbv.h"
+#include "board_exports.h"
 #include "variant.h"
 
 #include <windows.h>
 
 #include <memory>
 #include <string>
-
-struct BoardExports {
-    decltype(&InitHBV7) Init = nullptr;
-    decltype(&WriteHBV7) Write = nullptr;
-    decltype(&QueryVersionHBV7) QueryVersion = nullptr;
-    decltype(&WriteEEPROMHBV7) WriteEEPROM = nullptr;
-    decltype(&ReadEEPROMHBV7) ReadEEPROM = nullptr;
-    decltype(&EnterBootloaderHBV7) EnterBootloader = nullptr;
-    decltype(&GetPacketHBV7) GetPacket = nullptr;
-    decltype(&GetDllVersionHBV7) GetDllVersion = nullptr;
-    decltype(&GetDrvVersionHBV7) GetDrvVersion = nullptr;
-    decltype(&DoneHBV7) Done = nullptr;
-};
 
 class BoardDll {
   public:

@@ -1,7 +1,7 @@
 // A host program of the real DLLs: loads each by name, resolves its ten exports and uses them
 // as a trainer program would, with no board attached (the board is not here; Wine lists only
 // HID devices of its own, which the search must pass over).
-#include "hbv.h"
+#include "board_exports.h"
 
 #include <windows.h>
 
@@ -24,47 +24,17 @@ struct Model {
     const char* otherName;  // the other model, whose names this DLL must not export
 };
 
-// The ten exports of one DLL, typed as hbv.h declares them.
-struct Exports {
-    decltype(&InitHBV7) Init = nullptr;
-    decltype(&WriteHBV7) Write = nullptr;
-    decltype(&QueryVersionHBV7) QueryVersion = nullptr;
-    decltype(&WriteEEPROMHBV7) WriteEEPROM = nullptr;
-    decltype(&ReadEEPROMHBV7) ReadEEPROM = nullptr;
-    decltype(&EnterBootloaderHBV7) EnterBootloader = nullptr;
-    decltype(&GetPacketHBV7) GetPacket = nullptr;
-    decltype(&GetDllVersionHBV7) GetDllVersion = nullptr;
-    decltype(&GetDrvVersionHBV7) GetDrvVersion = nullptr;
-    decltype(&DoneHBV7) Done = nullptr;
-};
-
-template <typename Function>
-bool resolve(HMODULE module, const std::string& name, Function& function) {
-    function =
-        reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name.c_str())));
-    return function != nullptr;
-}
-
 class DllHost : public ::testing::TestWithParam<Model> {
   protected:
     HMODULE module = nullptr;
-    Exports dll;
+    BoardExports dll;
 
     void SetUp() override {
         const std::string model = GetParam().name;
         module = LoadLibraryA((model + ".dll").c_str());
         ASSERT_NE(module, nullptr) << model << ".dll not found, error " << GetLastError();
-        bool all = resolve(module, "Init" + model, dll.Init);
-        all &= resolve(module, "Write" + model, dll.Write);
-        all &= resolve(module, "QueryVersion" + model, dll.QueryVersion);
-        all &= resolve(module, "WriteEEPROM" + model, dll.WriteEEPROM);
-        all &= resolve(module, "ReadEEPROM" + model, dll.ReadEEPROM);
-        all &= resolve(module, "EnterBootloader" + model, dll.EnterBootloader);
-        all &= resolve(module, "GetPacket" + model, dll.GetPacket);
-        all &= resolve(module, "GetDllVersion" + model, dll.GetDllVersion);
-        all &= resolve(module, "GetDrvVersion" + model, dll.GetDrvVersion);
-        all &= resolve(module, "Done" + model, dll.Done);
-        ASSERT_TRUE(all) << "an export of " << model << " is missing";
+        ASSERT_TRUE(resolveBoardExports(module, model, dll))
+            << "an export of " << model << " is missing";
     }
 
     void TearDown() override {
