@@ -28,13 +28,18 @@ InputPacket* CPacketQueue::reserve() {
 
 void CPacketQueue::publish() {
     ++reader.index;
-    published.store(published.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    const std::uint64_t published = reader.published.load(std::memory_order_relaxed);
+    reader.published.store(published + 1, std::memory_order_release);
 }
 
 std::size_t CPacketQueue::takeOldest(std::uint8_t* buffer) {
     std::lock_guard<SpinLock> guard(host.queueLock);
-    const std::uint64_t oldest = taken.load(std::memory_order_relaxed);
-    if (oldest == published.load(std::memory_order_acquire)) return 0;
+    const std::uint64_t oldest = host.taken.load(std::memory_order_relaxed);
+    if (oldest == host.publishedSeen.load(std::memory_order_relaxed)) {
+        const std::uint64_t published = reader.published.load(std::memory_order_acquire);
+        if (oldest == published) return 0;
+        host.publishedSeen.store(published, std::memory_order_relaxed);
+    }
     if (host.index == kBlockPackets) {
         // The reader has moved on to the next block: this one is no longer anybody's.
         Block* next = host.block->next.load(std::memory_order_acquire);
@@ -46,6 +51,6 @@ std::size_t CPacketQueue::takeOldest(std::uint8_t* buffer) {
     // A count byte above 64 cannot be honoured: the host's buffer holds 64 bytes.
     const std::size_t count = std::min<std::size_t>(packet.count, kReportDataSize);
     std::copy_n(packet.data.begin(), count, buffer);
-    taken.store(oldest + 1, std::memory_order_release);
+    host.taken.store(oldest + 1, std::memory_order_release);
     return count;
 }

@@ -42,9 +42,12 @@ class CPacketQueue {
     // removes the packet and returns the number of bytes copied; 0 with buffer untouched when
     // no packet is queued.
     std::size_t takeOldest(std::uint8_t* buffer);
-    // A glance without queueLock, so an idle host's GetPacket costs no lock.
+    // A glance without queueLock, so an idle host's GetPacket costs no lock. It looks at the
+    // reader's count only when the packets known to be published are all taken.
     bool looksEmpty() const {
-        return taken.load(std::memory_order_relaxed) == published.load(std::memory_order_acquire);
+        const std::uint64_t taken = host.taken.load(std::memory_order_relaxed);
+        return taken == host.publishedSeen.load(std::memory_order_relaxed) &&
+               taken == reader.published.load(std::memory_order_acquire);
     }
 
   private:
@@ -60,16 +63,17 @@ class CPacketQueue {
         std::size_t index = 0;  // of the next packet to reserve in block
         std::atomic<std::uint64_t> published{0};
     };
-    // The host threads', under queueLock; taken is also glanced at without it.
+    // The host threads', under queueLock; taken and publishedSeen are also glanced at without
+    // it. publishedSeen is the reader's count as last read here: while packets remain below it,
+    // the host need not read the reader's line again, which the reader is busy writing.
     struct alignas(64) HostSide {
         SpinLock queueLock;
         Block* block;
         std::size_t index = 0;  // of the oldest packet in block
         std::atomic<std::uint64_t> taken{0};
+        std::atomic<std::uint64_t> publishedSeen{0};
     };
 
     ReaderSide reader;
     HostSide host;
-    std::atomic<std::uint64_t>& published = reader.published;
-    std::atomic<std::uint64_t>& taken = host.taken;
 };

@@ -12,29 +12,50 @@ void CUsbhidioc::SetDeviceIds(std::uint16_t targetVendorId, std::uint16_t target
 }
 
 bool CUsbhidioc::ReadReport(ReportData& data) {
-    std::shared_ptr<HidDevice> openDevice = reopenCheck();
+    // The reader's copy holds the device until the read has ended.
+    HidDevice* openDevice = deviceForRead();
     if (!openDevice) return false;
     Report report{};
-    if (!transferSucceeded(openDevice->read(report, ioTimeoutMs, stopRequest))) return false;
+    const bool read = transferSucceeded(openDevice->read(report, ioTimeoutMs, stopRequest));
+    // A device that failed, or that another thread replaced meanwhile, is not kept: its handle
+    // closes as soon as the last transfer lets go of it, as without the reader's copy.
+    if (!read || readerDevice.generation != deviceGeneration.load(std::memory_order_acquire)) {
+        readerDevice = OpenDevice{};
+    }
+    if (!read) return false;
     std::copy(report.begin() + 1, report.end(), data.begin());
     return true;
 }
 
+HidDevice* CUsbhidioc::deviceForRead() {
+    const bool stillTheLinks =
+        readerDevice.device && !reopenNeeded && !stopRequest.requested() &&
+        readerDevice.generation == deviceGeneration.load(std::memory_order_acquire);
+    if (!stillTheLinks) {
+        readerDevice = OpenDevice{};  // let go first, so a reopen can close it before searching
+        readerDevice = reopenCheck();
+    }
+    return readerDevice.device.get();
+}
+
 bool CUsbhidioc::WriteReport(const Payload& payload) {
     if (payload.length == 0 || payload.length > kMaxPayloadLength) return false;
-    std::shared_ptr<HidDevice> openDevice = reopenCheck();
+    std::shared_ptr<HidDevice> openDevice = reopenCheck().device;
     // A transfer of another thread may have failed since the check; this handle is on its way out.
     if (!openDevice || reopenNeeded) return false;
     return transferSucceeded(openDevice->write(frameReport(payload), ioTimeoutMs, stopRequest));
 }
 
-// Returns the device this transfer may use, or null when none is open or transfers are stopped.
-std::shared_ptr<HidDevice> CUsbhidioc::reopenCheck() {
+// Returns the device this transfer may use, or none when none is open or transfers are stopped.
+CUsbhidioc::OpenDevice CUsbhidioc::reopenCheck() {
     std::lock_guard<std::mutex> guard(deviceLock);
-    if (stopRequest.requested()) return nullptr;
-    if (reopenNeeded && device) device.reset();
-    if (!device) FindDevice();
-    return device;
+    if (stopRequest.requested()) return {};
+    if (reopenNeeded && device) {
+        device.reset();
+        ++deviceGeneration;
+    }
+    if (!device && FindDevice()) ++deviceGeneration;
+    return OpenDevice{device, deviceGeneration.load(std::memory_order_relaxed)};
 }
 
 // Opens the first interface, in the system's order, that opens and carries the target ids.

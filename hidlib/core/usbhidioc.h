@@ -22,7 +22,8 @@ class CUsbhidioc {
 
     void SetDeviceIds(std::uint16_t vendorId, std::uint16_t productId);
 
-    // Reads one input report; on success data holds its 64 bytes after the report id.
+    // Reads one input report; on success data holds its 64 bytes after the report id. Called
+    // by one thread at a time: the reader.
     bool ReadReport(ReportData& data);
     // Writes one output report framed around the payload.
     bool WriteReport(const Payload& payload);
@@ -31,7 +32,12 @@ class CUsbhidioc {
     void StopTransfers() { stopRequest.request(); }
 
   private:
-    std::shared_ptr<HidDevice> reopenCheck();
+    struct OpenDevice {
+        std::shared_ptr<HidDevice> device;
+        std::uint64_t generation = 0;
+    };
+    OpenDevice reopenCheck();
+    HidDevice* deviceForRead();
     bool FindDevice();
     bool isTarget(const HidInterface& candidate) const;
     bool transferSucceeded(TransferResult result);
@@ -48,5 +54,15 @@ class CUsbhidioc {
     std::shared_ptr<HidDevice> device;        // guarded by deviceLock
     std::uint16_t vendorId = kBoardVendorId;  // guarded by deviceLock
     std::uint16_t productId = 0;              // guarded by deviceLock
+    // Counts the changes of device, so a thread can tell that the device it holds is still the
+    // link's without taking deviceLock. Changed under deviceLock.
+    std::atomic<std::uint64_t> deviceGeneration{0};
     StopSignal stopRequest;
+
+    // The reader keeps the device of its last successful read. While no transfer has failed
+    // and the device is still the link's, a reopen check would change nothing, so the next
+    // read goes ahead without one: the input path then costs no lock and no shared count per
+    // report. When another thread reopens the link between two reads, the old handle closes
+    // at the reader's next read rather than at the reopen. The reader's alone.
+    OpenDevice readerDevice;
 };

@@ -82,6 +82,29 @@ TEST(ReadReport, DeliversTheBytesAfterTheReportId) {
     for (std::size_t i = 0; i < data.size(); ++i) EXPECT_EQ(data[i], input[i + 1]) << i;
 }
 
+// The reader keeps the device of its last read; when the other direction has reopened the link
+// in between (here after the board was unplugged and plugged in again), the next read goes to
+// the new handle, and the old one closes.
+TEST(ReadReport, FollowsAReopenMadeByTheOtherDirectionBetweenReads) {
+    VirtualBoard board;
+    const auto boardInterface = board.addInterface(kHbv7.vendorId, kHbv7.productId);
+    CUsbhidioc link(board, kShortTimeoutMs);
+    link.SetDeviceIds(kHbv7.vendorId, kHbv7.productId);
+    ReportData data;
+    board.queueInputReport(Report{});
+    ASSERT_TRUE(link.ReadReport(data));  // opens handle 0
+
+    board.unplug(boardInterface);
+    board.replug(boardInterface);
+    EXPECT_FALSE(link.WriteReport(makeQueryVersionPayload())) << "handle 0 is dead";
+    EXPECT_TRUE(link.WriteReport(makeQueryVersionPayload())) << "reopened on handle 1";
+
+    board.queueInputReport(Report{});
+    EXPECT_TRUE(link.ReadReport(data)) << "read on the dead handle";
+    EXPECT_FALSE(board.isOpen(0));
+    EXPECT_EQ(board.openHandleCount(), 1);
+}
+
 // A transfer that fails marks the link; the very next transfer, of either direction, closes
 // the handle and searches again, even with the board still there.
 struct ReopenCase {
