@@ -5,6 +5,7 @@
 #include "data_directory.h"
 #include "picture_fit.h"
 
+#include <algorithm>
 #include <vector>
 
 MainCalibrationDialog::MainCalibrationDialog(HINSTANCE instance, CalibSession& session,
@@ -118,8 +119,10 @@ void MainCalibrationDialog::fitVehiclePicture() {
             instance_, MAKEINTRESOURCEW(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
         sizes.push_back(sizeOf(artwork.back()));
     }
-    const PictureFit fit = fitPicture(frameSize, sizes);
-    if (artwork[fit.source] != nullptr && frameSize.width > 0 && frameSize.height > 0) {
+    const bool loaded = std::find(artwork.begin(), artwork.end(), nullptr) == artwork.end();
+    // Without all of its artwork, or with no room, the frame keeps the template's picture.
+    if (loaded && frameSize.width > 0 && frameSize.height > 0) {
+        const PictureFit fit = fitPicture(frameSize, sizes);
         vehiclePicture_ = scaledToFrame(artwork[fit.source], fit.size, frameSize);
         HGDIOBJ fromTemplate = reinterpret_cast<HGDIOBJ>(SendMessageW(
             frame, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(vehiclePicture_)));
