@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the program's artwork: res/car.bmp (the car picture shown by the program)
-and res/trimdesk.ico (the application icon).
+"""Draws the program's artwork: res/car.bmp (the car picture shown by the program),
+res/car-large.bmp (the same scene at twice the size, the source from which the
+program scales the picture to its frame at display scales above 100 %) and
+res/trimdesk.ico (the application icon).
 
 Everything is drawn here from plain shapes so the artwork can be regenerated
 and tweaked without an image editor. Only the standard library is used, and
@@ -13,13 +15,19 @@ Usage: python3 tools/make_artwork.py   (no arguments; writes into res/)
 import math
 import os
 import struct
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RES = os.path.join(ROOT, "res")
 
 PICTURE_W, PICTURE_H = 259, 261   # the program expects exactly this size
 PICTURE_SS = 3                    # supersampling factor, gives cheap anti-aliasing
-ICON_SIZES = (16, 24, 32, 48)
+LARGE_PICTURE_SCALE = 2           # covers the frame up to 200 % display scale
+# What Windows asks for at 100, 125, 150 and 200 %: small icons 16-32, large
+# ones 32-64, and Explorer's 256 (stored as PNG, as Vista and later expect;
+# XP passes it over and takes the nearest of the others).
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
+PNG_ICON_MIN = 256
 ICON_SS = 4
 
 TRANSPARENT = (0, 0, 0, 0)
@@ -255,8 +263,22 @@ def icon_dib(canvas):
     return info + colour + mask
 
 
+def icon_png(canvas):
+    """One icon image as a PNG file: RGBA, no filtering, fixed compression, so
+    the bytes stay the same from run to run."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rows = bytearray()
+    for y in range(canvas.h):
+        rows += b"\0" + canvas.buf[y * canvas.w * 4:(y + 1) * canvas.w * 4]
+    header = struct.pack(">IIBBBBB", canvas.w, canvas.h, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + chunk(b"IEND", b""))
+
+
 def write_ico(path, canvases):
-    images = [icon_dib(c) for c in canvases]
+    images = [icon_png(c) if c.w >= PNG_ICON_MIN else icon_dib(c) for c in canvases]
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))
     for c, data in zip(canvases, images):
@@ -354,8 +376,10 @@ def draw_roof_sign(c, pen):
     c.rect(127, 90, 140, 94, SIGN_MARK)
 
 
-def draw_picture():
-    c = Canvas(PICTURE_W * PICTURE_SS, PICTURE_H * PICTURE_SS, PICTURE_SS)
+def draw_picture(scale=1):
+    """The scene in picture units (259 x 261), drawn `scale` times as large."""
+    c = Canvas(PICTURE_W * scale * PICTURE_SS, PICTURE_H * scale * PICTURE_SS,
+               scale * PICTURE_SS)
     draw_sky(c)
     draw_ground(c)
     draw_car(c)
@@ -393,6 +417,7 @@ def draw_icon(size):
 def main():
     os.makedirs(RES, exist_ok=True)
     write_bmp(os.path.join(RES, "car.bmp"), draw_picture())
+    write_bmp(os.path.join(RES, "car-large.bmp"), draw_picture(LARGE_PICTURE_SCALE))
     write_ico(os.path.join(RES, "trimdesk.ico"), [draw_icon(s) for s in ICON_SIZES])
 
 

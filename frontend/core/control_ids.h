@@ -8,6 +8,7 @@
 #define kAppIcon 128
 #define kVehicleBitmap 129
 #define kGearboxDialogTemplate 130
+#define kVehicleBitmapLarge 131  // the car picture at twice the size, for display scales above 100 %
 
 // Main calibration window (template 102)
 #define kOkButton 1

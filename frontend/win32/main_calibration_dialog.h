@@ -11,6 +11,9 @@
 class MainCalibrationDialog : public ModalDialog {
   public:
     MainCalibrationDialog(HINSTANCE instance, CalibSession& session, ProcessPort& process);
+    ~MainCalibrationDialog() override;
+    MainCalibrationDialog(const MainCalibrationDialog&) = delete;
+    MainCalibrationDialog& operator=(const MainCalibrationDialog&) = delete;
 
     INT_PTR runModal();
 
@@ -20,9 +23,11 @@ class MainCalibrationDialog : public ModalDialog {
     INT_PTR onMessage(UINT message, WPARAM wParam) override;
     void openGearbox();
     bool paintIconWhenMinimised();
+    void fitVehiclePicture();
 
     HINSTANCE instance_;
     HICON icon_;
+    HBITMAP vehiclePicture_ = nullptr;  // the car picture scaled to its frame; ours to delete
     CalibSession& session_;
     ProcessPort& process_;
     std::unique_ptr<Win32Dialog> dialog_;
