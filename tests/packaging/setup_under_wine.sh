@@ -53,8 +53,12 @@ make_folder() {
     for file in "$@"; do echo "stand-in $file" >"$work/$name/$file"; done
 }
 
-# Every file below a folder with its checksum: equal snapshots, equal folders.
-snapshot() { (cd "$1" 2>/dev/null && find . -type f -print0 | LC_ALL=C sort -z | xargs -0r sha256sum); }
+# Every folder and file below a folder, files with their checksums: equal snapshots, equal
+# folders.
+snapshot() {
+    (cd "$1" 2>/dev/null && find . -mindepth 1 -type d | sort &&
+        find . -type f -print0 | sort -z | xargs -0r sha256sum)
+}
 
 run_setup() {  # run_setup EXE ARGS...; prints the exit status
     local status=0
@@ -166,8 +170,8 @@ for install in "${installs[@]}"; do
 
     expected_shortcuts=$shortcuts
     [ -d "$dist/guide" ] && expected_shortcuts+=",$([ "$locale" = C.UTF-8 ] && echo "Operator's guide" || echo "Руководство оператора").lnk"
-    actual_shortcuts=$(cd "$start_menu" 2>/dev/null && ls | LC_ALL=C sort | paste -sd,)
-    [ "$actual_shortcuts" = "$(tr ',' '\n' <<<"$expected_shortcuts" | LC_ALL=C sort | paste -sd,)" ] ||
+    actual_shortcuts=$(cd "$start_menu" 2>/dev/null && ls | sort | paste -sd,)
+    [ "$actual_shortcuts" = "$(tr ',' '\n' <<<"$expected_shortcuts" | sort | paste -sd,)" ] ||
         fail "$folder: shortcuts '$actual_shortcuts', expected '$expected_shortcuts'"
     calibration_link=$start_menu/${shortcuts%%,*}
     strings -el "$calibration_link" 2>/dev/null | grep -qixF "$(windows_path "$folder")" ||
