@@ -41,8 +41,8 @@ LangString BoardNotFound ${LANG_ENGLISH} "No board of one model was found: choos
 
 LangString NoFolder ${LANG_RUSSIAN} "Не задана рабочая папка тренажера (/D=ПАПКА). Ничего не установлено."
 LangString NoFolder ${LANG_ENGLISH} "No working folder given (/D=FOLDER). Nothing was installed."
-LangString NoModel ${LANG_RUSSIAN} "Выберите модель платы (в тихом режиме /MODEL=HBV7 или /MODEL=HBV5)."
-LangString NoModel ${LANG_ENGLISH} "Choose the board model (silent: /MODEL=HBV7 or /MODEL=HBV5)."
+LangString NoModel ${LANG_RUSSIAN} "Выберите модель платы."
+LangString NoModel ${LANG_ENGLISH} "Choose the board model."
 LangString UnknownModel ${LANG_RUSSIAN} "Неизвестная модель платы: $Detail. Возможны /MODEL=HBV7 и /MODEL=HBV5."
 LangString UnknownModel ${LANG_ENGLISH} "Unknown board model: $Detail. Use /MODEL=HBV7 or /MODEL=HBV5."
 LangString InstalledElsewhere ${LANG_RUSSIAN} "trimdesk уже установлен в папку $PreviousFolder. Выберите эту папку или сначала удалите trimdesk (Программы и компоненты)."
