@@ -79,7 +79,7 @@ run_uninstaller() {
     fail "uninstaller in $folder did not finish within 60 s"
 }
 
-# The uninstall entry's value NAME, as reg.exe shows it ("" when absent).
+# The uninstall entry's values by name, as reg.exe shows them (none when there is no entry).
 declare -A entry
 read_entry() {
     entry=()
@@ -161,15 +161,20 @@ for install in "${installs[@]}"; do
     [ "${entry[UninstallString]:-}" = "\"$(windows_path "$folder")\\uninstall-trimdesk.exe\"" ] ||
         fail "$folder: entry's uninstaller '${entry[UninstallString]:-}'"
     [[ ${entry[DisplayName]:-} == trimdesk* ]] || fail "$folder: entry's name '${entry[DisplayName]:-}'"
-    # Rounded up to whole kilobytes file by file.
-    installed=$(cd "$work/$folder" && find trimdesk.exe hbvtool.exe $model.dll guide -type f 2>/dev/null || true)
-    installed_kb=$(( ($(cd "$work/$folder" && cat $installed | wc -c) + 1023) / 1024 ))
+    # The estimate: the installed files' size, each file rounded up to whole kilobytes.
+    installed=$(cd "$work/$folder" &&
+        find trimdesk.exe hbvtool.exe $model.dll guide -type f 2>/dev/null || true)
+    installed_kb=$((($(cd "$work/$folder" && cat $installed | wc -c) + 1023) / 1024))
     estimated_kb=$((${entry[EstimatedSize]:-0}))
-    [ "$estimated_kb" -ge "$installed_kb" ] && [ "$estimated_kb" -le $((installed_kb + $(wc -l <<<"$installed"))) ] ||
+    [ "$estimated_kb" -ge "$installed_kb" ] &&
+        [ "$estimated_kb" -le $((installed_kb + $(wc -l <<<"$installed"))) ] ||
         fail "$folder: estimated size $estimated_kb KB for $installed_kb KB of files"
 
     expected_shortcuts=$shortcuts
-    [ -d "$dist/guide" ] && expected_shortcuts+=",$([ "$locale" = C.UTF-8 ] && echo "Operator's guide" || echo "Руководство оператора").lnk"
+    if [ -d "$dist/guide" ]; then
+        [ "$locale" = C.UTF-8 ] && expected_shortcuts+=",Operator's guide.lnk" ||
+            expected_shortcuts+=",Руководство оператора.lnk"
+    fi
     actual_shortcuts=$(cd "$start_menu" 2>/dev/null && ls | sort | paste -sd,)
     [ "$actual_shortcuts" = "$(tr ',' '\n' <<<"$expected_shortcuts" | sort | paste -sd,)" ] ||
         fail "$folder: shortcuts '$actual_shortcuts', expected '$expected_shortcuts'"
@@ -179,10 +184,14 @@ for install in "${installs[@]}"; do
 
     if [ "$model" = HBV7 ]; then  # the uninstaller exists only once setup has run
         cp "$work/$folder/uninstall-trimdesk.exe" "$work/uninstaller.exe"
-        bash "$here/../wine/check_imports.sh" "$objdump" "$work/uninstaller.exe" || fail "uninstaller's imports"
+        bash "$here/../wine/check_imports.sh" "$objdump" "$work/uninstaller.exe" ||
+            fail "uninstaller's imports"
         # NSIS writes the uninstaller from the setup's own stub: the same import table, which
         # is why the 32-bit setup's static checks cover its uninstaller as well.
-        imports_of() { "$objdump" -p "$1" | sed -nE 's/^\s*DLL Name: //p; s/^\s+[0-9a-f]+\s+[0-9]+\s+(\w+)$/\1/p'; }
+        imports_of() {
+            "$objdump" -p "$1" |
+                sed -nE 's/^\s*DLL Name: //p; s/^\s+[0-9a-f]+\s+[0-9]+\s+(\w+)$/\1/p'
+        }
         [ "$(imports_of "$work/uninstaller.exe")" = "$(imports_of "$setup")" ] ||
             fail "the uninstaller's import table differs from the setup program's"
     fi
