@@ -2,7 +2,7 @@
 ; board model into the trainer's working folder, Start-menu entries and an uninstall entry.
 ; make_setup.cmake builds it:
 ;   makensis -INPUTCHARSET UTF8 -DTARGET=x86-unicode|amd64-unicode -DVERSION=1.2.3
-;            -DDIST_DIR=... -DOUTPUT=...setup.exe -DGUIDE_NSH=... [-DBOARD_DETECTOR=...]
+;            -DDIST_DIR=... -DICON=... -DOUTPUT=...exe -DGUIDE_NSH=... [-DBOARD_DETECTOR=...]
 ; Silent: setup.exe /S [/MODEL=HBV7|HBV5] [/FORCE] [/D=FOLDER]  (NSIS wants /D last)
 ; The calibration files in C:\sys_kvel\ belong to the operator: setup creates that folder when
 ; it is missing and touches nothing in it, ever.
