@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev clang-format
     mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools llvm
-    wine wine64 xvfb xauth x11-utils locales
+    wine wine64 xvfb xauth x11-utils locales nsis
     "$@"
 )
 

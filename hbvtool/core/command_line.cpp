@@ -17,6 +17,7 @@ struct CommandName {
 
 constexpr CommandName kCommands[] = {
     {"list", Action::List, 0, false},
+    {"boards", Action::Boards, 0, false},
     {"watch", Action::Watch, 0, false},
     {"version", Action::Version, 0, false},
     {"eeprom-read", Action::EepromRead, 2, false},

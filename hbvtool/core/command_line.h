@@ -14,7 +14,7 @@
 // The program's exit status.
 enum ExitStatus : int { kSucceeded = 0, kFailed = 1, kUsageError = 2 };
 
-enum class Action { Help, List, Watch, Version, EepromRead, EepromWrite, Send, Bootloader };
+enum class Action { Help, List, Boards, Watch, Version, EepromRead, EepromWrite, Send, Bootloader };
 
 // The larger of the two models' Write blocks; the model's own limit is known only once its DLL
 // is loaded (see writeBlock).

@@ -9,6 +9,7 @@ inline constexpr const char* kHelp =
     "\n"
     "Команды:\n"
     "  hbvtool list                              все HID-устройства системы, платы отмечены\n"
+    "  hbvtool boards                            модели подключённых плат, по одной в строке\n"
     "  hbvtool watch [--count N] [--seconds S] [--record ФАЙЛ]\n"
     "                                            пакеты платы с отметкой времени, раз в\n"
     "                                            секунду — скорость; Ctrl+C — конец\n"

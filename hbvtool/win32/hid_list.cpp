@@ -1,4 +1,4 @@
-// hbvtool list: the system's HID interfaces as the library's own search sees them.
+// hbvtool list and boards: the system's HID interfaces as the library's own search sees them.
 #include "tool_commands.h"
 
 #include "console.h"
@@ -7,21 +7,41 @@
 #include "texts.h"
 #include "win32_hid_backend.h"
 
-ExitStatus listInterfaces() {
+namespace {
+
+// Calls visit for every interface of the system's list, in its order; false when the system
+// gives no list.
+template <typename Visit>
+bool visitInterfaces(Visit visit) {
     Win32HidBackend backend;
     const std::unique_ptr<HidInterfaceList> list = backend.listPresentInterfaces();
-    if (!list) {
-        printErrorLine(texts::kHidListFailed);
-        return kFailed;
+    if (!list) return false;
+    for (std::size_t index = 0;; ++index) {
+        HidInterface found;
+        if (!list->openInterface(index, found)) return true;
+        visit(found);
     }
+}
+
+// Ids of an interface that did not open are unknown, so it is never a board.
+const BoardVariant* boardOf(const HidInterface& found) {
+    return found.device ? boardModelOf(found.vendorId, found.productId) : nullptr;
+}
+
+}  // namespace
+
+ExitStatus listInterfaces() {
     unsigned interfaces = 0;
     unsigned boards = 0;
-    for (;; ++interfaces) {
-        HidInterface found;
-        if (!list->openInterface(interfaces, found)) break;
-        const bool opened = found.device != nullptr;
-        printLine(interfaceLine(opened, found.vendorId, found.productId, found.path));
-        if (opened && boardModelOf(found.vendorId, found.productId)) ++boards;
+    const bool listed = visitInterfaces([&](const HidInterface& found) {
+        ++interfaces;
+        printLine(
+            interfaceLine(found.device != nullptr, found.vendorId, found.productId, found.path));
+        if (boardOf(found)) ++boards;
+    });
+    if (!listed) {
+        printErrorLine(texts::kHidListFailed);
+        return kFailed;
     }
     if (interfaces == 0) printLine(texts::kNoInterfaces);
     if (boards == 0) {
@@ -31,4 +51,13 @@ ExitStatus listInterfaces() {
     }
     printLine(formatText(texts::kBoardsListed, boards));
     return kSucceeded;
+}
+
+ExitStatus listBoards() {
+    const bool listed = visitInterfaces([](const HidInterface& found) {
+        if (const BoardVariant* model = boardOf(found)) printLine(model->name);
+    });
+    if (listed) return kSucceeded;
+    printErrorLine(texts::kHidListFailed);
+    return kFailed;
 }

@@ -60,6 +60,11 @@ INSTANTIATE_TEST_SUITE_P(Confirmation, RefusedCommandLine,
                          ::testing::Values(Refused{{"eeprom-write", "1", "AA"}, "--yes"},
                                            Refused{{"bootloader"}, "--yes"}));
 
+// The setup runs "hbvtool boards" and reads every line as a model: a typo must not pass.
+INSTANTIATE_TEST_SUITE_P(Boards, RefusedCommandLine,
+                         ::testing::Values(Refused{{"boards", "HBV7"}, "HBV7"},
+                                           Refused{{"boards", "--count", "1"}, "--count"}));
+
 TEST(CommandLine, HelpWinsWhereverItStands) {
     for (const Arguments& arguments :
          {Arguments{"--help"}, Arguments{"-h"}, Arguments{"watch", "--help"},

@@ -196,6 +196,15 @@ TEST(HbvtoolList, ShowsWinesOwnInterfacesAndNoBoard) {
     EXPECT_TRUE(contains(run.err, texts::kBoardNotFound)) << run.err;
 }
 
+// The setup reads this output: Wine's own devices are no boards, and no text may surround the
+// (here empty) list of models.
+TEST(HbvtoolBoards, PrintsNothingAndSucceedsWithoutABoard) {
+    const ToolRun run = runTool({"boards"});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+}
+
 // ---- The real DLLs: no board here ----
 
 TEST(HbvtoolRealDll, WatchReportsNoBoardWithinSeconds) {
