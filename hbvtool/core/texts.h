@@ -9,9 +9,12 @@ inline constexpr const char* kHelp =
     "\n"
     "Команды:\n"
     "  hbvtool list                              все HID-устройства системы, платы отмечены\n"
-    "  hbvtool watch [--count N] [--seconds S] [--record ФАЙЛ]\n"
-    "                                            пакеты платы с отметкой времени, раз в\n"
-    "                                            секунду — скорость; Ctrl+C — конец\n"
+    "  hbvtool check [--folder ПАПКА]            проверка рабочей папки тренажёра (без него —\n"
+    "                                            текущей), C:\\sys_kvel\\, DLL и платы\n"
+    "  hbvtool watch [--count N] [--seconds S] [--record ФАЙЛ] [--all]\n"
+    "                                            пакеты платы: в консоли — сводка на месте,\n"
+    "                                            в файл или с --all — каждый пакет с\n"
+    "                                            отметкой времени; Ctrl+C — конец\n"
     "  hbvtool version                           запрос версии платы\n"
     "  hbvtool eeprom-read АДРЕС ЧИСЛО           чтение ЧИСЛО (1–61) байт EEPROM с АДРЕСА\n"
     "  hbvtool eeprom-write АДРЕС БАЙТЫ --yes    запись в EEPROM (до 60 байт)\n"
@@ -26,8 +29,8 @@ inline constexpr const char* kHelp =
     "АДРЕС и ЧИСЛО — десятичные или с 0x; БАЙТЫ — пары шестнадцатеричных цифр, например 0A1B.\n"
     "Файл записи: по строке на отчёт — миллисекунды от начала и 64 байта данных в hex;\n"
     "строки с # — комментарии.\n"
-    "Код завершения: 0 — успех, 1 — плата не найдена или команда не выполнена,\n"
-    "2 — ошибка в командной строке.";
+    "Код завершения: 0 — успех, 1 — плата не найдена, команда не выполнена или check\n"
+    "нашла неполадку, 2 — ошибка в командной строке.";
 
 // Usage errors
 inline constexpr const char* kNoCommand = "не задана команда (hbvtool --help — справка)";
@@ -77,5 +80,59 @@ inline constexpr const char* kAnswer = "Ответ: ";
 inline constexpr const char* kNoAnswer = "Ответа за %u мс не пришло.";
 inline constexpr const char* kOtherPackets = "Других пакетов за это время: %u.";
 inline constexpr const char* kMorePackets = "… и ещё пакетов: %u.";
+
+// check: each finding is one line, its mark first.
+inline constexpr const char* kOkMark = "[OK] ";
+inline constexpr const char* kProblemMark = "[!!] ";
+inline constexpr const char* kCheckedFolder = "Рабочая папка: %s";
+inline constexpr const char* kCheckPassed = "Всё в порядке.";
+inline constexpr const char* kCheckFailed = "Найдено неполадок: %u.";
+inline constexpr const char* kMarkersFound = "Файлы-признаки интерфейса: %s";
+inline constexpr const char* kNoMarkers =
+    "Файлов-признаков интерфейса (hostbus.dll, fourpot.dll, simulator.exe, rsport.dll, "
+    "HBV5.dll) в папке нет: trimdesk не запустит калибратор и остановится на первом шаге. "
+    "Положите в папку файл интерфейса тренажёра.";
+inline constexpr const char* kMarkerConflict =
+    "Признаки противоречат друг другу: %s — trimdesk откажется работать на шаге 1. Уберите из "
+    "папки лишние файлы.";
+inline constexpr const char* kCalibratorThere = "Калибратор %s (выбран по %s) есть в папке.";
+inline constexpr const char* kCalibratorMissing =
+    "Калибратор %s (выбран по %s) в папке не найден: измерения не будет, trimdesk остановится "
+    "после шага. Положите %s в папку.";
+inline constexpr const char* kGearCalibratorThere = "Калибратор коробки передач %s есть в папке.";
+inline constexpr const char* kGearCalibratorMissing =
+    "Калибратор коробки передач %s в папке не найден: положения передач не измерить. Положите "
+    "%s в папку.";
+inline constexpr const char* kDataFolderWritable = "Папка %s есть, файлы в ней создаются.";
+inline constexpr const char* kDataFolderMissing =
+    "Папки %s нет: trimdesk не сможет записать калибровку. Создайте её.";
+inline constexpr const char* kDataFolderReadOnly =
+    "В папке %s нельзя создать файл: калибровка не запишется. Снимите с папки защиту от записи "
+    "или дайте права на запись.";
+inline constexpr const char* kFileMissing = "%s нет: %s";
+inline constexpr const char* kFileShort = "%s испорчен: прочитано строк %d из %d; %s";
+inline constexpr const char* kPairInverted =
+    "%s испорчен: %s — минимум %d не меньше максимума %d; %s";
+inline constexpr const char* kDefaultsUsable =
+    "%s: значения по умолчанию (мин…макс) %s; кнопка «Восстановить значения по умолчанию» "
+    "доступна.";
+inline constexpr const char* kDefaultsUnusable =
+    "значений по умолчанию не будет, кнопка «Восстановить значения по умолчанию» недоступна. "
+    "Положите исправный файл в папку.";
+inline constexpr const char* kResultUsable =
+    "%s: калибровка записана (мин…макс) %s; trimdesk покажет её как старые значения.";
+inline constexpr const char* kResultUnusable =
+    "калибровка органов управления не записана, trimdesk не покажет старых значений. Проведите "
+    "калибровку в trimdesk.";
+inline constexpr const char* kGearsUsable =
+    "%s: положения семи передач (X,Y) %s соответствуют схеме переключения.";
+inline constexpr const char* kGearsUnusable =
+    "коробка передач не откалибрована. Откалибруйте её в trimdesk.";
+inline constexpr const char* kGearsOffPattern =
+    "%s: положения передач (X,Y) %s нарушают правило %d схемы переключения. Откалибруйте "
+    "коробку передач заново.";
+inline constexpr const char* kControlNames[] = {"руль", "газ", "тормоз", "сцепление",
+                                                "ручной тормоз"};
+inline constexpr const char* kGearNames[] = {"N", "1", "2", "3", "4", "5", "R"};
 
 }  // namespace texts
