@@ -72,6 +72,11 @@ inline constexpr const char* kUnknownId = "0x????";
 inline constexpr const char* kWatching =
     "Пакеты платы (секунды от начала, байты в hex); Ctrl+C — конец.";
 inline constexpr const char* kRate = "-- в секунду: %u, всего: %u";
+inline constexpr const char* kWatchingLive = "Пакеты платы, сводка раз в 0,1 с; Ctrl+C — конец.";
+inline constexpr const char* kLatestPacket = "Последний пакет: ";
+inline constexpr const char* kWatchStatus =
+    "В секунду: %u   всего: %u   после последнего пакета: %u.%03u с";
+inline constexpr const char* kNoPacketYet = "Пакетов пока нет (прошло %u с).";
 inline constexpr const char* kWatchEnded = "Принято пакетов: %u за %u.%03u с.";
 inline constexpr const char* kRecorded = "Запись: %s";
 inline constexpr const char* kTaken = "Плата приняла команду.";
@@ -131,6 +136,34 @@ inline constexpr const char* kGearsUnusable =
 inline constexpr const char* kGearsOffPattern =
     "%s: положения передач (X,Y) %s нарушают правило %d схемы переключения. Откалибруйте "
     "коробку передач заново.";
+inline constexpr const char* kBoardDll = "%s: модель %s, %s, версия %s.";
+inline constexpr const char* kVersionUnknown = "не узнать (другая архитектура)";
+inline constexpr const char* kNotABoardDll =
+    "%s: в ней нет функций HBV7 или HBV5 — это не библиотека платы. Замените её DLL из "
+    "комплекта.";
+inline constexpr const char* kWrongModelName =
+    "%s содержит функции модели %s: программа, которая ищет %s, их не найдёт. Положите DLL "
+    "своей модели под своим именем.";
+inline constexpr const char* kWrongArchitecture =
+    "%s: модель %s, архитектура %s, а у hbvtool — %s: программа другой архитектуры её не "
+    "загрузит. Возьмите DLL и программы одной сборки (win32 — i686, win64 — x86_64).";
+inline constexpr const char* kNoBoardNoDll =
+    "Плат HBV7 и HBV5 не подключено и их DLL в папке нет: проверка платы не нужна.";
+inline constexpr const char* kNoBoard =
+    "Плата не подключена: в списке HID-устройств нет 0x4973:0x0010 (HBV7) и 0x4973:0x000F "
+    "(HBV5). Проверьте кабель USB и питание платы.";
+inline constexpr const char* kBoardWithDll =
+    "Подключена плата %s (0x%04X:0x%04X); %s в папке — для неё.";
+inline constexpr const char* kBoardWithoutDll =
+    "Подключена плата %s (0x%04X:0x%04X), а годной %s в папке нет: положите %s той же "
+    "архитектуры, что и программы.";
+inline constexpr const char* kVersionAnswered = "Плата %s ответила на запрос версии через %s: %s.";
+inline constexpr const char* kVersionNotTaken =
+    "Плата %s не приняла запрос версии через %s: переподключите плату, проверьте, не занята "
+    "ли она другой программой.";
+inline constexpr const char* kVersionNotAnswered =
+    "Плата %s приняла запрос версии через %s, но за %u мс не ответила: перезапустите плату "
+    "(отключите и подключите USB).";
 inline constexpr const char* kControlNames[] = {"руль", "газ", "тормоз", "сцепление",
                                                 "ручной тормоз"};
 inline constexpr const char* kGearNames[] = {"N", "1", "2", "3", "4", "5", "R"};

@@ -27,6 +27,7 @@ ExitStatus run(const Command& command) {
     switch (command.action) {
         case Action::Help: printLine(texts::kHelp); return kSucceeded;
         case Action::List: return listInterfaces();
+        case Action::Check: return checkTrainer(command.folder);
         default: return runBoardCommand(command);
     }
 }
