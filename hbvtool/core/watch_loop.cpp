@@ -36,13 +36,15 @@ class WatchRun {
             if (stop_.requested()) return false;
             const WatchClock::time_point now = WatchClock::now();
             if (now >= due) return true;
-            if (!source_.takePacket(packet_)) {
+            WatchPacket packet;
+            if (!source_.takePacket(packet)) {
                 source_.waitForPackets(std::chrono::duration_cast<milliseconds>(due - now) +
                                        milliseconds(1));
                 continue;
             }
+            latest_ = packet;
             lastPacketAt_ = WatchClock::now();
-            output_.packet(millisecondsBetween(start_, *lastPacketAt_), packet_);
+            output_.packet(millisecondsBetween(start_, *lastPacketAt_), latest_);
             ++total_;
             ++thisSecond_;
             if (limits_.packets && total_ >= *limits_.packets) return false;
@@ -63,7 +65,7 @@ class WatchRun {
         status.lastSecond = lastSecond_;
         if (lastPacketAt_) {
             status.sinceLastMs = millisecondsBetween(*lastPacketAt_, now);
-            status.latest = packet_;
+            status.latest = latest_;
         }
         output_.tick(status);
         nextTick_ = std::max(nextTick_ + kWatchTick, now);
@@ -78,7 +80,7 @@ class WatchRun {
     WatchClock::time_point nextTick_ = WatchClock::now() + kWatchTick;
     WatchClock::time_point nextSecond_ = start_ + std::chrono::seconds(1);
     std::optional<WatchClock::time_point> lastPacketAt_;
-    WatchPacket packet_;
+    WatchPacket latest_;
     std::uint32_t total_ = 0;
     std::uint32_t thisSecond_ = 0;
     std::uint32_t lastSecond_ = 0;

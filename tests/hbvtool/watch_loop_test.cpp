@@ -10,16 +10,26 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A board with a packet always queued.
+// A board with a packet always queued; with gaps, every other look finds the queue empty
+// (and the packet emptied, as the DLL's GetPacket wrapper leaves it).
 class EndlessBoard : public WatchSource {
   public:
+    explicit EndlessBoard(bool gaps = false) : gaps_(gaps) {}
     bool takePacket(WatchPacket& packet) override {
+        packet.count = 0;
+        if (gaps_ && ++looks_ % 2 == 0) return false;
         packet.count = 1;
         packet.bytes[0] = static_cast<std::uint8_t>(++taken);
         return true;
     }
-    void waitForPackets(std::chrono::milliseconds) override { ADD_FAILURE() << "no wait"; }
+    void waitForPackets(std::chrono::milliseconds) override {
+        if (!gaps_) ADD_FAILURE() << "a wait while packets are queued";
+    }
     unsigned taken = 0;
+
+  private:
+    bool gaps_;
+    unsigned looks_ = 0;
 };
 
 // A console that takes `delay` to print each packet.
@@ -80,7 +90,7 @@ TEST(WatchLoop, EndsOnTimeWhateverThePrintingCosts) {
 }
 
 TEST(WatchLoop, StatusCountsPacketsAndEndsAtThePacketLimit) {
-    EndlessBoard board;
+    EndlessBoard board(true);
     SlowConsole console(30ms);
     WatchLimits limits;
     limits.packets = 40;  // 1.2 s of printing
@@ -93,6 +103,7 @@ TEST(WatchLoop, StatusCountsPacketsAndEndsAtThePacketLimit) {
     EXPECT_LE(console.last.lastSecond, 34u);
     ASSERT_TRUE(console.last.sinceLastMs);
     EXPECT_LT(*console.last.sinceLastMs, 40u);
+    EXPECT_EQ(console.last.latest.count, 1u) << "the latest packet, not the empty look after it";
     EXPECT_EQ(console.last.latest.bytes[0], console.last.total);
 }
 
