@@ -47,6 +47,7 @@ inline constexpr const char* kBadSendLength =
     "блок для Write — не больше 48 байт (у HBV5 — 24), задано: ";
 inline constexpr const char* kBadBlockLength = "блок модели %s — не больше %u байт, задано: %u";
 inline constexpr const char* kBadPositive = "значение должно быть целым числом от 1: ";
+inline constexpr const char* kNoSuchFolder = "нет такой папки: ";
 inline constexpr const char* kNeedsYes = "команда меняет плату: подтвердите её параметром --yes";
 
 // Failures

@@ -190,12 +190,12 @@ Finding versionFinding(const AttachedBoard& board, const FolderDll& dll, const c
     return {true, formatText(texts::kVersionAnswered, model, dllName, answer.bytes.c_str())};
 }
 
-Findings boardFindings(const std::string& folder) {
+Findings boardFindings() {
     Findings findings;
     std::vector<FolderDll> dlls;
     for (const BoardVariant* model : {&kHbv7, &kHbv5}) {
         const std::string fileName = std::string(model->name) + ".dll";
-        FolderDll dll{folder + fileName};
+        FolderDll dll{fileName};
         if (GetFileAttributesW(widen(dll.path).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
         findings.push_back(dllFinding(fileName, dll));
         dlls.push_back(dll);
@@ -227,23 +227,25 @@ Findings boardFindings(const std::string& folder) {
     return findings;
 }
 
-std::string fullPathOf(const std::string& folder) {
-    const std::wstring wide = widen(folder.empty() ? "." : folder);
-    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return folder;
-    std::wstring full(length, L'\0');
-    full.resize(GetFullPathNameW(wide.c_str(), length, full.data(), nullptr));
-    return narrow(full);
+std::string currentFolder() {
+    const DWORD length = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(length, L'\0');
+    folder.resize(GetCurrentDirectoryW(length, folder.data()));
+    return narrow(folder);
 }
 
 }  // namespace
 
+// The folder becomes the working folder, so that the markers, calibrators and DLLs are looked
+// up by their bare names as trimdesk does, whatever characters the folder's path holds.
 ExitStatus checkTrainer(const std::string& folder) {
-    std::string prefix = folder;
-    if (!prefix.empty() && prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
-    printLine(formatText(texts::kCheckedFolder, fullPathOf(folder).c_str()));
-    Findings findings = checkInterfaceMarkers(prefix);
-    for (Findings part : {checkDataDirectory(kDataDirectory), boardFindings(prefix)}) {
+    if (!folder.empty() && !SetCurrentDirectoryW(widen(folder).c_str())) {
+        printErrorLine(texts::kNoSuchFolder + folder);
+        return kUsageError;
+    }
+    printLine(formatText(texts::kCheckedFolder, currentFolder().c_str()));
+    Findings findings = checkInterfaceMarkers("");
+    for (Findings part : {checkDataDirectory(kDataDirectory), boardFindings()}) {
         findings.insert(findings.end(), part.begin(), part.end());
     }
     unsigned problems = 0;

@@ -64,7 +64,8 @@ TEST(HbvtoolUsage, RefusesBadInputWithStatus2AndOneLine) {
     for (const Arguments& arguments :
          {Arguments{}, Arguments{"eeprom-read", "300", "1"}, Arguments{"send", "ABC"},
           Arguments{"eeprom-write", "1", "AA"}, Arguments{"bootloader"},
-          Arguments{"--dll", hbv5, "send", std::string(50, '7')}}) {
+          Arguments{"--dll", hbv5, "send", std::string(50, '7')},
+          Arguments{"check", "--folder", "Z:\\no\\such\\folder"}}) {
         const ToolRun run = runTool(arguments);
         EXPECT_EQ(run.exitCode, 2u) << run.err;
         EXPECT_EQ(linesOf(run.err).size(), 1u) << run.err;
