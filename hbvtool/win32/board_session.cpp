@@ -25,6 +25,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr UINT kPacketMessage = WM_APP + 1;
+constexpr wchar_t kSessionWindowClass[] = L"hbvtool.session";
 // How long a command waits for the packets that answer it.
 constexpr milliseconds kAnswerWait{1000};
 // send shows the first packets after the block and counts the rest.
@@ -69,8 +70,8 @@ class MessageWindow {
     bool waitForPackets(milliseconds timeout, HANDLE stop) const {
         const DWORD waitMs = static_cast<DWORD>(std::max<milliseconds::rep>(timeout.count(), 0));
         const DWORD handles = stop ? 1 : 0;
-        const DWORD woken =
-            MsgWaitForMultipleObjects(handles, &stop, FALSE, waitMs, QS_POSTMESSAGE);
+        const DWORD woken = MsgWaitForMultipleObjects(handles, &stop, FALSE, waitMs,
+                                                      QS_POSTMESSAGE | QS_SENDMESSAGE);
         if (handles && woken == WAIT_OBJECT_0) return false;
         MSG message;
         while (PeekMessageW(&message, handle_, 0, 0, PM_REMOVE)) {
@@ -109,6 +110,43 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     }
     return TRUE;
 }
+
+// A program with windows hears of log-off and shut-down through its top-level windows, not
+// through the console handler: this hidden one runs endNow before it lets the session end.
+// Sent messages reach it whenever the watch looks at its message queue.
+class SessionEndWindow {
+  public:
+    explicit SessionEndWindow(std::function<void()> endNow) : endNow_(std::move(endNow)) {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kSessionWindowClass;
+        RegisterClassW(&windowClass);
+        handle_ = CreateWindowExW(0, kSessionWindowClass, L"hbvtool", WS_OVERLAPPED, 0, 0, 0, 0,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
+        if (handle_) SetWindowLongPtrW(handle_, GWLP_USERDATA, LONG_PTR(&endNow_));
+    }
+    ~SessionEndWindow() {
+        if (handle_) DestroyWindow(handle_);
+    }
+    SessionEndWindow(const SessionEndWindow&) = delete;
+    SessionEndWindow& operator=(const SessionEndWindow&) = delete;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_QUERYENDSESSION) return TRUE;
+        if (message == WM_ENDSESSION && wParam) {
+            const auto* endNow =
+                reinterpret_cast<std::function<void()>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            if (endNow) (*endNow)();
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    std::function<void()> endNow_;
+    HWND handle_ = nullptr;
+};
 
 class ConsoleEventsStopTheWatch {
   public:
@@ -201,7 +239,12 @@ std::size_t charactersIn(const std::string& utf8) {
 class DllWatchSource : public WatchSource {
   public:
     DllWatchSource(const BoardDll& dll, const MessageWindow& window) : dll_(dll), window_(window) {}
-    bool takePacket(WatchPacket& packet) override { return takeQueuedPacket(dll_, packet); }
+    bool takePacket(WatchPacket& packet) override {
+        // Lets a log-off reach the session window also while packets keep the watch busy.
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        return takeQueuedPacket(dll_, packet);
+    }
     void waitForPackets(milliseconds most) override {
         window_.waitForPackets(most, watchStopEvent());
     }
@@ -266,6 +309,11 @@ ExitStatus watch(BoardDll& dll, const MessageWindow& window, const WatchLimits& 
     const bool everyPacket = limits.everyPacket || !outputIsConsole();
     printLine(everyPacket ? texts::kWatching : texts::kWatchingLive);
     const ConsoleEventsStopTheWatch consoleEvents;
+    const SessionEndWindow sessionEnd([&dll, &recording] {
+        watchStop().request();
+        dll.stop();
+        recording.close();
+    });
     DllWatchSource source(dll, window);
     WatchConsole console(everyPacket, recording);
     const WatchTotals totals = runWatch(source, console, limits, watchStop(), start);

@@ -216,6 +216,64 @@ TEST_P(HbvtoolSimulated, SentBlockReachesTheBoard) {
 
 INSTANTIATE_TEST_SUITE_P(BothModels, HbvtoolSimulated, ::testing::Values("HBV7", "HBV5"));
 
+HWND sessionWindowOf(DWORD processId) {
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, L"hbvtool.session", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) return window;
+    }
+    return nullptr;
+}
+
+// Log-off and shut-down: Windows sends WM_ENDSESSION to the program's top-level windows and
+// may end the program as soon as that returns, so by then the recording must be closed and
+// whole.
+TEST(HbvtoolRecording, SessionEndClosesTheRecordingBeforeItLetsGo) {
+    const std::string recording = temporaryFile("hbvtool-session-end.txt");
+    std::wstring commandLine = L"\"" + widen(kProgram) + L"\" watch --all --record \"" +
+                               widen(recording) + L"\" --dll \"" +
+                               widen(kSimulatedDlls + "HBV7.dll") + L"\"";
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inherited, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = nul;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process));
+    CloseHandle(nul);
+    HWND window = nullptr;
+    for (int wait = 0; wait < 200 && !window; ++wait) {
+        Sleep(50);
+        window = sessionWindowOf(process.dwProcessId);
+    }
+    EXPECT_NE(window, nullptr) << "no session window";
+    Sleep(500);  // a few hundred packets, not yet flushed by the second's flush
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK,
+                                    5000, &answer));
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK,
+                                    5000, &answer));
+    TerminateProcess(process.hProcess, 1);  // as Windows may, at once
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+
+    std::ifstream file(std::filesystem::path(widen(recording)), std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(file), {});
+    file.close();
+    std::vector<RecordedReport> reports;
+    RecordingError error;
+    RecordingError cut;
+    EXPECT_TRUE(readRecording(text, reports, error, &cut)) << error.line << ": " << error.reason;
+    EXPECT_EQ(cut.line, 0u) << cut.reason;
+    EXPECT_GE(reports.size(), 200u);
+    DeleteFileW(widen(recording).c_str());
+}
+
 // A recording cut off mid-line, as an abrupt end leaves it, still replays.
 TEST(HbvtoolRecording, ReplaysARecordingCutMidLine) {
     const std::string recording = temporaryFile("hbvtool-cut-recording.txt");
