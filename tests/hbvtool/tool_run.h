@@ -39,12 +39,27 @@ struct ToolRun {
     double seconds = 0;
 };
 
-inline std::string readAll(HANDLE pipe) {
+// Reads the child's output until it has ended and the pipe holds nothing more. Not until the
+// pipe's end: a process that Wine starts for the child (explorer.exe for the desktop, at the
+// first window of a session) inherits the child's output and may hold it open long after.
+inline std::string readAll(HANDLE pipe, HANDLE process) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::string text;
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    for (;;) {
+        const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0 ||
+                           std::chrono::steady_clock::now() > deadline;
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) break;
+        if (available == 0) {
+            if (ended) break;
+            Sleep(5);
+            continue;
+        }
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)) break;
         text.append(buffer, got);
+    }
     return text;
 }
 
@@ -83,10 +98,10 @@ inline ToolRun runTool(const Arguments& arguments, const std::string& simulation
     CloseHandle(errWrite);
     ToolRun run;
     if (created) {
-        std::thread errReader([&] { run.err = readAll(errRead); });
-        run.out = readAll(outRead);
+        std::thread errReader([&] { run.err = readAll(errRead, process.hProcess); });
+        run.out = readAll(outRead, process.hProcess);
         errReader.join();
-        if (WaitForSingleObject(process.hProcess, 60'000) != WAIT_OBJECT_0) {
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
             TerminateProcess(process.hProcess, 99);
             ADD_FAILURE() << "hbvtool did not end within 60 s";
         }
