@@ -10,10 +10,8 @@ namespace {
 
 constexpr const char* kCaptureFiles[] = {"calib_w.tmp", "calib_g.tmp", "calib_b.tmp",
                                          "calib_c.tmp", "calib_h.tmp", "calib_s.tmp"};
-constexpr const char* kGearLeverCalibrator = "capta.exe";
-
-bool fileOpens(const char* name) {
-    std::FILE* file = std::fopen(name, "rb");
+bool fileOpens(const std::string& name) {
+    std::FILE* file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) return false;
     std::fclose(file);
     return true;
@@ -23,39 +21,65 @@ bool fileOpens(const char* name) {
 
 const char* captureFileName(int step) { return kCaptureFiles[step - 1]; }
 
-void CalibratorRuns::probeInterfaceMarkers() {
-    InterfaceMarkers& markers = session_.markers;
-    markers.hostbusPresent = fileOpens("hostbus.dll");
-    markers.fourpotPresent = fileOpens("fourpot.dll");
-    markers.simulatorPresent = fileOpens("simulator.exe");
-    markers.rsportPresent = fileOpens("rsport.dll");
-    markers.hbv5Present = fileOpens("HBV5.dll");
+InterfaceMarkers probeMarkerFiles(const std::string& folder) {
+    InterfaceMarkers markers;
+    markers.hostbusPresent = fileOpens(folder + "hostbus.dll");
+    markers.fourpotPresent = fileOpens(folder + "fourpot.dll");
+    markers.simulatorPresent = fileOpens(folder + "simulator.exe");
+    markers.rsportPresent = fileOpens(folder + "rsport.dll");
+    markers.hbv5Present = fileOpens(folder + "HBV5.dll");
+    return markers;
 }
 
-bool CalibratorRuns::checkInterfaceConflicts(DialogPort& owner) {
-    const InterfaceMarkers& m = session_.markers;
-    const bool boardDriverPresent = m.fourpotPresent || m.hostbusPresent || m.rsportPresent;
+std::optional<MarkerConflict> findMarkerConflict(const InterfaceMarkers& m) {
+    MarkerConflict conflict;
+    const auto add = [&conflict](bool present, const char* file) {
+        if (present) conflict.files.push_back(file);
+    };
     if (m.fourpotPresent && m.hostbusPresent) {
-        endWithError(owner, texts::kTwoSimilarDlls);
-        return false;
+        conflict.rule = 1;
+        add(true, "fourpot.dll");
+        add(true, "hostbus.dll");
+        return conflict;
     }
-    if ((m.simulatorPresent && (m.hbv5Present || boardDriverPresent)) ||
-        (m.hbv5Present && boardDriverPresent)) {
-        endWithError(owner, texts::kIncompatibleInterfaces);
-        return false;
+    const bool boardDriverPresent = m.fourpotPresent || m.hostbusPresent || m.rsportPresent;
+    if (m.simulatorPresent && (m.hbv5Present || boardDriverPresent)) {
+        conflict.rule = 2;
+        add(true, "simulator.exe");
+        add(m.hbv5Present, "HBV5.dll");
+    } else if (m.hbv5Present && boardDriverPresent) {
+        conflict.rule = 3;
+        add(true, "HBV5.dll");
+    } else {
+        return std::nullopt;
     }
-    return true;
+    add(m.fourpotPresent, "fourpot.dll");
+    add(m.hostbusPresent, "hostbus.dll");
+    add(m.rsportPresent, "rsport.dll");
+    return conflict;
+}
+
+const InterfaceKind* chosenInterface(const InterfaceMarkers& markers) {
+    for (const InterfaceKind& kind : kInterfaceKinds) {
+        if (markers.*kind.present) return &kind;
+    }
+    return nullptr;
+}
+
+void CalibratorRuns::probeInterfaceMarkers() { session_.markers = probeMarkerFiles(""); }
+
+bool CalibratorRuns::checkInterfaceConflicts(DialogPort& owner) {
+    const std::optional<MarkerConflict> conflict = findMarkerConflict(session_.markers);
+    if (!conflict) return true;
+    endWithError(owner,
+                 conflict->rule == 1 ? texts::kTwoSimilarDlls : texts::kIncompatibleInterfaces);
+    return false;
 }
 
 const char* CalibratorRuns::chooseCalibrator(int step) const {
     if (step == kGearLeverStep) return kGearLeverCalibrator;
-    const InterfaceMarkers& m = session_.markers;
-    if (m.rsportPresent) return "capte.exe";
-    if (m.fourpotPresent) return "captd.exe";
-    if (m.hostbusPresent) return "captc.exe";
-    if (m.simulatorPresent) return "captb.exe";
-    if (m.hbv5Present) return "capta.exe";
-    return nullptr;
+    const InterfaceKind* kind = chosenInterface(session_.markers);
+    return kind ? kind->calibrator : nullptr;
 }
 
 void CalibratorRuns::runCalibrator(int step) {

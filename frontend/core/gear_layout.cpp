@@ -1,5 +1,7 @@
 #include "gear_layout.h"
 
+#include "number_reading.h"
+
 #include <initializer_list>
 
 namespace {
@@ -58,4 +60,16 @@ bool writeGearPairs(std::FILE* file, const GearboxCapture& capture) {
         }
     }
     return true;
+}
+
+int readGearPairs(std::FILE* file, GearboxCapture& capture) {
+    int lines = 0;
+    for (int gear = 0; gear < kGearCount; ++gear) {
+        if (!readNumberLine(file, capture.gearX[gear])) break;
+        ++lines;
+        if (!readNumberLine(file, capture.gearY[gear])) break;
+        ++lines;
+        capture.gearCaptured[gear] = 1;
+    }
+    return lines;
 }

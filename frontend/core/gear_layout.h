@@ -50,5 +50,12 @@ std::array<bool, kGearRuleCount> gearRuleResults(const GearboxCapture& capture);
 // shift pattern.
 std::optional<int> validateGearLayout(const GearboxCapture& capture);
 
+constexpr int kGearFileLines = 2 * kGearCount;
+
 // Writes X then Y of each gear, neutral first; false when a write failed.
 bool writeGearPairs(std::FILE* file, const GearboxCapture& capture);
+
+// Reads what writeGearPairs wrote, line by line as every value file is read, into the gears
+// (marking each gear whose two lines were read captured). Returns the number of lines read,
+// kGearFileLines when the file is whole.
+int readGearPairs(std::FILE* file, GearboxCapture& capture);

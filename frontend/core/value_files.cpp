@@ -18,17 +18,21 @@ bool noneDone(const CalibSession& session) {
 
 }  // namespace
 
-ValueFileStatus readValueFile(const std::string& path, CalibPairs& pairs) {
+ValueFileStatus readValueFile(const std::string& path, CalibPairs& pairs, int* linesRead) {
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) return ValueFileStatus::Missing;
-    bool complete = true;
+    int lines = 0;
     for (CalibPair& pair : pairs) {
-        complete = readNumberLine(file, pair.maxValue) && readNumberLine(file, pair.minValue);
-        if (!complete) break;
+        if (!readNumberLine(file, pair.maxValue)) break;
+        ++lines;
+        if (!readNumberLine(file, pair.minValue)) break;
+        ++lines;
     }
     std::fclose(file);
-    const bool valid = complete && std::all_of(pairs.begin(), pairs.end(),
-                                               [](const CalibPair& p) { return p.isValid(); });
+    if (linesRead) *linesRead = lines;
+    const bool valid =
+        lines == kValueFileLines &&
+        std::all_of(pairs.begin(), pairs.end(), [](const CalibPair& p) { return p.isValid(); });
     return valid ? ValueFileStatus::Valid : ValueFileStatus::Damaged;
 }
 

@@ -13,9 +13,12 @@ inline constexpr const char* kDefaultsFileName = "calib_us.out";
 
 enum class ValueFileStatus { Valid, Missing, Damaged };
 
+constexpr int kValueFileLines = 2 * kControlCount;
+
 // Reads ten lines, maximum then minimum of each control, into `pairs` as they are read (a
 // short file leaves what it had); Damaged when a line is missing or a pair is invalid.
-ValueFileStatus readValueFile(const std::string& path, CalibPairs& pairs);
+// linesRead, when given, receives how many of the ten lines could be read.
+ValueFileStatus readValueFile(const std::string& path, CalibPairs& pairs, int* linesRead = nullptr);
 
 // Writes the ten values with "%d\n"; stops at the first write that fails and returns false.
 bool writeValueLines(std::FILE* file, const CalibPairs& pairs);

@@ -24,7 +24,16 @@ constexpr CommandName kCommands[] = {
     {"eeprom-write", Action::EepromWrite, 2, true},
     {"send", Action::Send, 1, false},
     {"bootloader", Action::Bootloader, 0, true},
+    {"check", Action::Check, 0, false},
 };
+
+// Whether an option belongs to a command: --folder to check, --dll to every command that
+// loads a board DLL, the others to watch.
+bool optionFits(const std::string& option, Action action) {
+    if (option == "--folder") return action == Action::Check;
+    if (option == "--dll") return action != Action::Check;
+    return action == Action::Watch;
+}
 
 // Decimal, or hexadecimal after 0x; no sign, no spaces.
 bool readNumber(const std::string& text, std::uint32_t most, std::uint32_t& value) {
@@ -74,8 +83,10 @@ class Parser {
                 help_ = true;
             } else if (word == "--yes") {
                 yes_ = true;
+            } else if (word == "--all") {
+                options_[word] = "";
             } else if (word == "--dll" || word == "--count" || word == "--seconds" ||
-                       word == "--record") {
+                       word == "--record" || word == "--folder") {
                 if (i + 1 == arguments_.size()) return failed(texts::kMissingValue + word);
                 options_[word] = arguments_[++i];
             } else if (looksLikeOption(word) && !help_) {
@@ -108,15 +119,14 @@ class Parser {
 
     bool readOptionsFor(const CommandName& command) {
         for (const auto& [option, value] : options_) {
-            const bool watchOption = option != "--dll";
-            if (watchOption && command.action != Action::Watch) {
-                return failed(texts::kUnknownOption + option);
-            }
+            if (!optionFits(option, command.action)) return failed(texts::kUnknownOption + option);
         }
         if (yes_ && !command.needsYes) return failed(texts::kUnknownOption + std::string("--yes"));
         Command& result = result_.command;
         result.dllPath = optionValue("--dll");
+        result.folder = optionValue("--folder");
         result.watch.recordPath = optionValue("--record");
+        result.watch.everyPacket = options_.count("--all") > 0;
         return readPositive("--count", result.watch.packets) &&
                readPositive("--seconds", result.watch.seconds);
     }

@@ -14,7 +14,18 @@
 // The program's exit status.
 enum ExitStatus : int { kSucceeded = 0, kFailed = 1, kUsageError = 2 };
 
-enum class Action { Help, List, Boards, Watch, Version, EepromRead, EepromWrite, Send, Bootloader };
+enum class Action {
+    Help,
+    List,
+    Boards,
+    Watch,
+    Version,
+    EepromRead,
+    EepromWrite,
+    Send,
+    Bootloader,
+    Check
+};
 
 // The larger of the two models' Write blocks; the model's own limit is known only once its DLL
 // is loaded (see writeBlock).
@@ -24,11 +35,13 @@ struct WatchLimits {
     std::optional<std::uint32_t> packets;  // end after this many packets
     std::optional<std::uint32_t> seconds;  // end after this many seconds
     std::string recordPath;                // empty: no recording
+    bool everyPacket = false;              // --all: a line per packet also on a console
 };
 
 struct Command {
     Action action = Action::Help;
     std::string dllPath;  // empty: the DLL beside the program
+    std::string folder;   // check: empty for the current folder
     WatchLimits watch;
     std::uint8_t address = 0;
     std::uint8_t count = 0;           // eeprom-read

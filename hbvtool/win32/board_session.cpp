@@ -8,6 +8,7 @@
 #include "report_lines.h"
 #include "text_format.h"
 #include "texts.h"
+#include "watch_loop.h"
 #include "wide_text.h"
 
 #include <windows.h>
@@ -24,15 +25,13 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr UINT kPacketMessage = WM_APP + 1;
+constexpr wchar_t kSessionWindowClass[] = L"hbvtool.session";
 // How long a command waits for the packets that answer it.
 constexpr milliseconds kAnswerWait{1000};
 // send shows the first packets after the block and counts the rest.
 constexpr unsigned kMostPacketsShown = 20;
 
-struct Packet {
-    std::uint8_t bytes[kReportDataSize] = {};
-    std::size_t count = 0;
-};
+using Packet = WatchPacket;
 
 class Stopwatch {
   public:
@@ -71,8 +70,8 @@ class MessageWindow {
     bool waitForPackets(milliseconds timeout, HANDLE stop) const {
         const DWORD waitMs = static_cast<DWORD>(std::max<milliseconds::rep>(timeout.count(), 0));
         const DWORD handles = stop ? 1 : 0;
-        const DWORD woken =
-            MsgWaitForMultipleObjects(handles, &stop, FALSE, waitMs, QS_POSTMESSAGE);
+        const DWORD woken = MsgWaitForMultipleObjects(handles, &stop, FALSE, waitMs,
+                                                      QS_POSTMESSAGE | QS_SENDMESSAGE);
         if (handles && woken == WAIT_OBJECT_0) return false;
         MSG message;
         while (PeekMessageW(&message, handle_, 0, 0, PM_REMOVE)) {
@@ -84,32 +83,80 @@ class MessageWindow {
     HWND handle_ = nullptr;
 };
 
-// Ctrl+C or Ctrl+Break while watching ends the watch through Done, not the process.
-HANDLE g_stopWatching = nullptr;
+// Made once and never closed: a console handler may run on its own thread at any time, also
+// after the watch has ended.
+HANDLE watchStopEvent() {
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
 
-BOOL WINAPI onConsoleBreak(DWORD) {
-    SetEvent(g_stopWatching);
+WatchStop& watchStop() {
+    static WatchStop* const stop = new WatchStop([] { SetEvent(watchStopEvent()); });
+    return *stop;
+}
+
+// Windows ends the process this long after the close event's handler was called.
+constexpr milliseconds kCloseAllowance{5000};
+constexpr milliseconds kCloseMargin{500};
+
+// Ctrl+C and Ctrl+Break end the watch through Done, not the process. On the console's close,
+// log-off or shut-down Windows ends the process once the handler returns, so the handler waits
+// until the watch has called Done and closed its recording.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        watchStop().request();
+    } else {
+        watchStop().requestAndWaitForEnd(kCloseAllowance - kCloseMargin);
+    }
     return TRUE;
 }
 
-class CtrlCStops {
+// A program with windows hears of log-off and shut-down through its top-level windows, not
+// through the console handler: this hidden one runs endNow before it lets the session end.
+// Sent messages reach it whenever the watch looks at its message queue.
+class SessionEndWindow {
   public:
-    CtrlCStops() {
-        g_stopWatching = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        SetConsoleCtrlHandler(onConsoleBreak, TRUE);
+    explicit SessionEndWindow(std::function<void()> endNow) : endNow_(std::move(endNow)) {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kSessionWindowClass;
+        RegisterClassW(&windowClass);
+        handle_ = CreateWindowExW(0, kSessionWindowClass, L"hbvtool", WS_OVERLAPPED, 0, 0, 0, 0,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
+        if (handle_) SetWindowLongPtrW(handle_, GWLP_USERDATA, LONG_PTR(&endNow_));
     }
-    ~CtrlCStops() {
-        SetConsoleCtrlHandler(onConsoleBreak, FALSE);
-        CloseHandle(g_stopWatching);
-        g_stopWatching = nullptr;
+    ~SessionEndWindow() {
+        if (handle_) DestroyWindow(handle_);
     }
-    CtrlCStops(const CtrlCStops&) = delete;
-    CtrlCStops& operator=(const CtrlCStops&) = delete;
+    SessionEndWindow(const SessionEndWindow&) = delete;
+    SessionEndWindow& operator=(const SessionEndWindow&) = delete;
 
-    HANDLE event() const { return g_stopWatching; }
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_QUERYENDSESSION) return TRUE;
+        if (message == WM_ENDSESSION && wParam) {
+            const auto* endNow =
+                reinterpret_cast<std::function<void()>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            if (endNow) (*endNow)();
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    std::function<void()> endNow_;
+    HWND handle_ = nullptr;
 };
 
-bool takePacket(const BoardDll& dll, Packet& packet) {
+class ConsoleEventsStopTheWatch {
+  public:
+    ConsoleEventsStopTheWatch() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+    ~ConsoleEventsStopTheWatch() { SetConsoleCtrlHandler(onConsoleEvent, FALSE); }
+    ConsoleEventsStopTheWatch(const ConsoleEventsStopTheWatch&) = delete;
+    ConsoleEventsStopTheWatch& operator=(const ConsoleEventsStopTheWatch&) = delete;
+};
+
+bool takeQueuedPacket(const BoardDll& dll, Packet& packet) {
     const std::int32_t count = dll.exports().GetPacket(packet.bytes);
     packet.count = static_cast<std::size_t>(std::clamp<std::int32_t>(count, 0, kReportDataSize));
     return count > 0;
@@ -117,7 +164,7 @@ bool takePacket(const BoardDll& dll, Packet& packet) {
 
 void dropQueuedPackets(const BoardDll& dll) {
     Packet packet;
-    while (takePacket(dll, packet)) {
+    while (takeQueuedPacket(dll, packet)) {
     }
 }
 
@@ -127,7 +174,7 @@ void receivePackets(const BoardDll& dll, const MessageWindow& window, millisecon
     const Clock::time_point end = Clock::now() + wait;
     Packet packet;
     do {
-        while (takePacket(dll, packet)) {
+        while (takeQueuedPacket(dll, packet)) {
             if (!onPacket(packet)) return;
         }
     } while (Clock::now() < end &&
@@ -154,17 +201,21 @@ void printLibrary(const BoardDll& dll) {
                          driverVersion & 0xFFu));
 }
 
-// The recording file of a watch; closed and checked at the end.
+// The recording file of a watch: flushed once a second, so that an abrupt end loses at most
+// the last second; closed and checked at the end.
 class RecordingFile {
   public:
     bool open(const std::string& path) {
         file_ = _wfopen(widen(path).c_str(), L"w");
         return file_ && std::fputs(recordingHeader().c_str(), file_) >= 0;
     }
-    void add(std::uint32_t milliseconds, const Packet& packet) {
+    void add(std::uint32_t milliseconds, const WatchPacket& packet) {
         if (!file_) return;
         RecordedReport report{milliseconds, reportDataOfPacket(packet.bytes, packet.count)};
         std::fprintf(file_, "%s\n", recordingLine(report).c_str());
+    }
+    void flush() {
+        if (file_) std::fflush(file_);
     }
     // False when a write failed.
     bool close() {
@@ -180,60 +231,71 @@ class RecordingFile {
     std::FILE* file_ = nullptr;
 };
 
-class Watch {
+std::size_t charactersIn(const std::string& utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+class DllWatchSource : public WatchSource {
   public:
-    Watch(const BoardDll& dll, const MessageWindow& window, const WatchLimits& limits)
-        : dll_(dll), window_(window), limits_(limits) {}
-
-    // Runs until a limit is reached or Ctrl+C.
-    void run(RecordingFile& recording) {
-        CtrlCStops ctrlC;
-        printLine(texts::kWatching);
-        const Clock::time_point start = Clock::now();
-        Clock::time_point nextRateLine = start + std::chrono::seconds(1);
-        std::optional<Clock::time_point> end;
-        if (limits_.seconds) end = start + std::chrono::seconds(*limits_.seconds);
-        for (;;) {
-            const Clock::time_point wakeUp = end ? std::min(nextRateLine, *end) : nextRateLine;
-            const auto timeout = std::chrono::duration_cast<milliseconds>(wakeUp - Clock::now());
-            if (!window_.waitForPackets(timeout, ctrlC.event())) return;
-            if (!takePackets(recording)) return;
-            const Clock::time_point now = Clock::now();
-            if (now >= nextRateLine) {
-                printLine(formatText(texts::kRate, packetsThisSecond_, packets_));
-                packetsThisSecond_ = 0;
-                nextRateLine += std::chrono::seconds(1);
-            }
-            if (end && now >= *end) return;
-        }
+    DllWatchSource(const BoardDll& dll, const MessageWindow& window) : dll_(dll), window_(window) {}
+    bool takePacket(WatchPacket& packet) override {
+        // Lets a log-off reach the session window also while packets keep the watch busy.
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        return takeQueuedPacket(dll_, packet);
     }
-
-    void printSummary() const {
-        const std::uint32_t ms = stopwatch_.elapsedMs();
-        printLine(formatText(texts::kWatchEnded, packets_, ms / 1000, ms % 1000));
+    void waitForPackets(milliseconds most) override {
+        window_.waitForPackets(most, watchStopEvent());
     }
 
   private:
-    // False once the packet limit is reached.
-    bool takePackets(RecordingFile& recording) {
-        Packet packet;
-        while (takePacket(dll_, packet)) {
-            const std::uint32_t ms = stopwatch_.elapsedMs();
-            printLine(packetLine(ms, packet.bytes, packet.count));
-            recording.add(ms, packet);
-            ++packets_;
-            ++packetsThisSecond_;
-            if (limits_.packets && packets_ >= *limits_.packets) return false;
-        }
-        return true;
-    }
-
     const BoardDll& dll_;
     const MessageWindow& window_;
-    const WatchLimits& limits_;
-    Stopwatch stopwatch_;  // the recording's time: from before Init
-    std::uint32_t packets_ = 0;
-    std::uint32_t packetsThisSecond_ = 0;
+};
+
+// Every packet to the recording; on the console a view updated in place, otherwise (or with
+// --all) a line per packet and the rate every second.
+class WatchConsole : public WatchOutput {
+  public:
+    WatchConsole(bool everyPacket, RecordingFile& recording)
+        : everyPacket_(everyPacket), recording_(recording) {}
+
+    void packet(std::uint32_t milliseconds, const WatchPacket& packet) override {
+        recording_.add(milliseconds, packet);
+        if (everyPacket_) printLine(packetLine(milliseconds, packet.bytes, packet.count));
+    }
+    void tick(const WatchStatus& status) override {
+        if (status.secondEnded) recording_.flush();
+        if (!everyPacket_) {
+            view_.show(statusLines(status));
+        } else if (status.secondEnded) {
+            printLine(formatText(texts::kRate, status.lastSecond, status.total));
+        }
+    }
+
+  private:
+    static std::vector<std::string> statusLines(const WatchStatus& status) {
+        constexpr std::size_t kBytesPerLine = kReportDataSize / 2;
+        const WatchPacket& latest = status.latest;
+        const std::size_t firstPart = std::min(latest.count, kBytesPerLine);
+        std::vector<std::string> lines = {
+            texts::kLatestPacket + toHex(latest.bytes, firstPart),
+            std::string(charactersIn(texts::kLatestPacket), ' ') +
+                toHex(latest.bytes + firstPart, latest.count - firstPart),
+        };
+        if (!status.sinceLastMs) {
+            lines.push_back(formatText(texts::kNoPacketYet, status.elapsedMs / 1000));
+        } else {
+            lines.push_back(formatText(texts::kWatchStatus, status.lastSecond, status.total,
+                                       *status.sinceLastMs / 1000, *status.sinceLastMs % 1000));
+        }
+        return lines;
+    }
+
+    const bool everyPacket_;
+    RecordingFile& recording_;
+    ConsoleStatusView view_;
 };
 
 ExitStatus watch(BoardDll& dll, const MessageWindow& window, const WatchLimits& limits) {
@@ -241,13 +303,26 @@ ExitStatus watch(BoardDll& dll, const MessageWindow& window, const WatchLimits& 
     if (!limits.recordPath.empty() && !recording.open(limits.recordPath)) {
         return failure(texts::kRecordNotOpened + limits.recordPath);
     }
-    Watch watch(dll, window, limits);
+    const WatchClock::time_point start = WatchClock::now();  // the recording's time: before Init
     if (!dll.start(window.handle(), kPacketMessage)) return failure(texts::kInitFailed);
     if (!dll.exports().QueryVersion()) return boardNotFound();
-    watch.run(recording);
+    const bool everyPacket = limits.everyPacket || !outputIsConsole();
+    printLine(everyPacket ? texts::kWatching : texts::kWatchingLive);
+    const ConsoleEventsStopTheWatch consoleEvents;
+    const SessionEndWindow sessionEnd([&dll, &recording] {
+        watchStop().request();
+        dll.stop();
+        recording.close();
+    });
+    DllWatchSource source(dll, window);
+    WatchConsole console(everyPacket, recording);
+    const WatchTotals totals = runWatch(source, console, limits, watchStop(), start);
     dll.stop();
-    watch.printSummary();
-    if (!recording.close()) return failure(texts::kRecordNotWritten + limits.recordPath);
+    const bool recorded = recording.close();
+    watchStop().ended();
+    printLine(formatText(texts::kWatchEnded, totals.packets, totals.elapsedMs / 1000,
+                         totals.elapsedMs % 1000));
+    if (!recorded) return failure(texts::kRecordNotWritten + limits.recordPath);
     if (!limits.recordPath.empty())
         printLine(formatText(texts::kRecorded, limits.recordPath.c_str()));
     return kSucceeded;
@@ -345,4 +420,21 @@ ExitStatus runBoardCommand(const Command& command) {
     if (!dll->start(window.handle(), kPacketMessage)) return failure(texts::kInitFailed);
     if (command.action == Action::Send) return sendBlock(*dll, window, block);
     return sendCommand(*dll, window, command);
+}
+
+VersionAnswer queryBoardVersion(const std::string& dllPath) {
+    const MessageWindow window;  // outlives the library's use of it
+    VersionAnswer answer;
+    std::string error;
+    const std::unique_ptr<BoardDll> dll = BoardDll::load(dllPath, error);
+    if (!window.handle() || !dll || !dll->start(window.handle(), kPacketMessage)) return answer;
+    dropQueuedPackets(*dll);
+    answer.taken = dll->exports().QueryVersion() != 0;
+    if (!answer.taken) return answer;
+    receivePackets(*dll, window, kAnswerWait, [&answer](const Packet& packet) {
+        if (packet.bytes[0] != CmdQueryVersion) return true;
+        answer.bytes = toHex(packet.bytes, packet.count);
+        return false;
+    });
+    return answer;
 }

@@ -28,6 +28,7 @@ ExitStatus run(const Command& command) {
         case Action::Help: printLine(texts::kHelp); return kSucceeded;
         case Action::List: return listInterfaces();
         case Action::Boards: return listBoards();
+        case Action::Check: return checkTrainer(command.folder);
         default: return runBoardCommand(command);
     }
 }

@@ -51,11 +51,13 @@ std::string recordingLine(const RecordedReport& report) {
 }
 
 bool readRecording(std::string_view text, std::vector<RecordedReport>& reports,
-                   RecordingError& error) {
+                   RecordingError& error, RecordingError* cutLine) {
     std::vector<RecordedReport> read;
     std::size_t lineNumber = 0;
+    if (cutLine) *cutLine = RecordingError{};
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
+        const bool lastWithoutEnd = end == std::string_view::npos;
         const std::string_view line =
             withoutLineEnd(text.substr(0, end == std::string_view::npos ? text.size() : end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
@@ -65,6 +67,10 @@ bool readRecording(std::string_view text, std::vector<RecordedReport>& reports,
         std::string reason = readLine(line, report);
         if (reason.empty() && !read.empty() && report.milliseconds < read.back().milliseconds) {
             reason = "the time goes back";
+        }
+        if (!reason.empty() && lastWithoutEnd) {
+            if (cutLine) *cutLine = RecordingError{lineNumber, "cut short: " + reason};
+            break;
         }
         if (!reason.empty()) {
             error = RecordingError{lineNumber, std::move(reason)};

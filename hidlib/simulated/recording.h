@@ -28,6 +28,9 @@ std::string recordingHeader();
 std::string recordingLine(const RecordedReport& report);
 
 // Reads a whole recording. Times must not go back. On the first malformed line, returns false
-// with its number and what is wrong with it; reports then holds nothing.
+// with its number and what is wrong with it; reports then holds nothing. The one exception is
+// a last line without its line end that does not read: the recording was cut off mid-line
+// (the recording program ended abruptly), so that line is passed over and, when cutLine is
+// given, noted there (its line stays 0 when nothing was passed over).
 bool readRecording(std::string_view text, std::vector<RecordedReport>& reports,
-                   RecordingError& error);
+                   RecordingError& error, RecordingError* cutLine = nullptr);

@@ -54,8 +54,14 @@ Simulation simulationFromSetting(const std::string& setting) {
     std::ostringstream text;
     text << file.rdbuf();
     RecordingError error;
-    simulation.absent = !file || !readRecording(text.str(), simulation.recording, error) ||
+    RecordingError cutLine;
+    simulation.absent = !file ||
+                        !readRecording(text.str(), simulation.recording, error, &cutLine) ||
                         simulation.recording.empty();
+    if (cutLine.line != 0) {
+        simulation.note =
+            setting + ": line " + std::to_string(cutLine.line) + " passed over, " + cutLine.reason;
+    }
     return simulation;
 }
 

@@ -41,6 +41,9 @@ struct Simulation {
     // Where the EEPROM keeps its 256 bytes from one run to the next, as the board's own does
     // when switched off; empty for an EEPROM that lives only as long as the board object.
     std::string eepromFile;
+    // What reading the setting has to say though the setting was used: a recording's last
+    // line, cut short, that was passed over.
+    std::string note;
 };
 
 // Reads the setting of the environment variable HBV_SIMULATION: empty for the pattern,

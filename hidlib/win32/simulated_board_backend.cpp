@@ -1,6 +1,8 @@
 #include "board_backend.h"
 #include "simulated_board.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 
 #include <string>
@@ -19,6 +21,9 @@ std::string environment(const char* name) {
 // DLLs for trainers read and write nothing.
 std::unique_ptr<HidBackend> createBoardBackend(const BoardVariant& model) {
     Simulation simulation = simulationFromSetting(environment("HBV_SIMULATION"));
+    // The library shows nothing; a developer sees the note in the debugger's output.
+    if (!simulation.note.empty())
+        OutputDebugStringA(("HBV simulation: " + simulation.note + "\n").c_str());
     const std::string temporary = environment("TEMP");
     if (!temporary.empty()) {
         simulation.eepromFile = temporary + "\\hbv-simulated-eeprom-" + model.name + ".bin";

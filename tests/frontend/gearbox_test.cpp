@@ -216,6 +216,32 @@ TEST_F(GearboxTest, APassingLayoutIsWrittenAndClosesTheDialog) {
     EXPECT_EQ(session.gearWriteCount, 1);
 }
 
+// Read back as every value file is read: what was written comes back, a short file stops at
+// its last line.
+TEST_F(GearboxTest, AWrittenGearboxFileReadsBack) {
+    captureLayout(passingLayout());
+    gearbox->onButton(kGearWriteButton);
+    const std::string path = dataFile(kGearboxFileName);
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    GearboxCapture read;
+    read.reset();
+    EXPECT_EQ(readGearPairs(file, read), kGearFileLines);
+    std::fclose(file);
+    EXPECT_EQ(read.gearX, passingLayout().gearX);
+    EXPECT_EQ(read.gearY, passingLayout().gearY);
+    EXPECT_TRUE(read.allGearsCaptured());
+
+    writeFile(path, "1\n  -2x\n3\n");
+    file = std::fopen(path.c_str(), "r");
+    read.reset();
+    EXPECT_EQ(readGearPairs(file, read), 3);
+    std::fclose(file);
+    EXPECT_EQ(read.gearY[kNeutral], -2);
+    EXPECT_EQ(read.gearX[kGear1], 3);
+    EXPECT_EQ(read.gearCaptured[kGear1], 0) << "its Y is missing";
+}
+
 TEST_F(GearboxTest, FromTheSecondVerdictOnSupportGetsAReportAcrossOpenings) {
     GearboxCapture failing = passingLayout();
     failing.gearX[kGear2] = 100;

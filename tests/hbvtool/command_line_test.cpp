@@ -29,15 +29,17 @@ TEST_P(RefusedCommandLine, GivesOneLineNamingTheFault) {
 
 INSTANTIATE_TEST_SUITE_P(
     Usage, RefusedCommandLine,
-    ::testing::Values(Refused{{}, "--help"}, Refused{{"frobnicate"}, "frobnicate"},
-                      Refused{{"list", "extra"}, "extra"}, Refused{{"watch", "--bogus"}, "--bogus"},
-                      Refused{{"list", "--count", "5"}, "--count"},
-                      Refused{{"version", "--yes"}, "--yes"},
-                      Refused{{"watch", "--count"}, "--count"},
-                      Refused{{"watch", "--count", "0"}, "0"},
-                      Refused{{"watch", "--seconds", "1.5"}, "1.5"},
-                      Refused{{"watch", "--count", "4294967296"}, "4294967296"},
-                      Refused{{"eeprom-read", "1"}, "eeprom-read"}, Refused{{"send"}, "send"}));
+    ::testing::Values(
+        Refused{{}, "--help"}, Refused{{"frobnicate"}, "frobnicate"},
+        Refused{{"list", "extra"}, "extra"}, Refused{{"watch", "--bogus"}, "--bogus"},
+        Refused{{"list", "--count", "5"}, "--count"}, Refused{{"version", "--yes"}, "--yes"},
+        Refused{{"watch", "--count"}, "--count"}, Refused{{"watch", "--count", "0"}, "0"},
+        Refused{{"watch", "--seconds", "1.5"}, "1.5"},
+        Refused{{"watch", "--count", "4294967296"}, "4294967296"},
+        Refused{{"eeprom-read", "1"}, "eeprom-read"}, Refused{{"send"}, "send"},
+        Refused{{"check", "--dll", "HBV7.dll"}, "--dll"}, Refused{{"check", "--all"}, "--all"},
+        Refused{{"watch", "--folder", "C:\\t"}, "--folder"},
+        Refused{{"check", "--folder"}, "--folder"}, Refused{{"check", "C:\\t"}, "C:\\t"}));
 
 INSTANTIATE_TEST_SUITE_P(Numbers, RefusedCommandLine,
                          ::testing::Values(Refused{{"eeprom-read", "256", "1"}, "256"},
@@ -84,6 +86,22 @@ TEST(CommandLine, WatchTakesItsLimitsAndRecording) {
     EXPECT_EQ(parsed.command.watch.packets, 200u);
     EXPECT_FALSE(parsed.command.watch.seconds.has_value());
     EXPECT_EQ(parsed.command.watch.recordPath, "r.txt");
+}
+
+TEST(CommandLine, CheckTakesAFolderAndWatchEveryPacket) {
+    ParsedCommandLine parsed = parseCommandLine({"check", "--folder", "C:\\trainer"});
+    ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+    EXPECT_EQ(parsed.command.action, Action::Check);
+    EXPECT_EQ(parsed.command.folder, "C:\\trainer");
+
+    parsed = parseCommandLine({"check"});
+    ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+    EXPECT_EQ(parsed.command.folder, "");
+
+    parsed = parseCommandLine({"--all", "watch"});
+    ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+    EXPECT_TRUE(parsed.command.watch.everyPacket);
+    EXPECT_FALSE(parseCommandLine({"watch"}).command.watch.everyPacket);
 }
 
 TEST(CommandLine, EepromOperandsAtTheirLimits) {

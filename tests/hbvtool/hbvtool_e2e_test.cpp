@@ -3,12 +3,14 @@
 #include "hex_text.h"
 #include "recording.h"
 #include "texts.h"
+#include "tool_run.h"
 #include "wide_text.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -19,106 +21,6 @@
 #include <vector>
 
 namespace {
-
-using Arguments = std::vector<std::string>;
-
-// Wine shows the Linux file system as drive Z:.
-std::string windowsPathOf(std::string path) {
-    if (path.empty() || path.front() != '/') return path;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return "Z:" + path;
-}
-
-const std::string kProgram = windowsPathOf(HBVTOOL_PROGRAM);
-const std::string kDeliveredProgram = windowsPathOf(HBVTOOL_DELIVERED_PROGRAM);
-const std::string kSystemDlls = windowsPathOf(HBVTOOL_SYSTEM_DLL_DIR) + "\\";
-const std::string kSimulatedDlls = windowsPathOf(HBVTOOL_SIMULATED_DLL_DIR) + "\\";
-
-struct ToolRun {
-    DWORD exitCode = 0;
-    std::string out;
-    std::string err;
-    double seconds = 0;
-};
-
-std::string readAll(HANDLE pipe) {
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
-    return text;
-}
-
-// HBV_SIMULATION for the child, set for the length of one run.
-class SimulationSetting {
-  public:
-    explicit SimulationSetting(const std::string& value) {
-        if (!value.empty()) SetEnvironmentVariableW(L"HBV_SIMULATION", widen(value).c_str());
-    }
-    ~SimulationSetting() { SetEnvironmentVariableW(L"HBV_SIMULATION", nullptr); }
-};
-
-ToolRun runTool(const Arguments& arguments, const std::string& simulation = {},
-                const std::string& program = kProgram) {
-    SimulationSetting setting(simulation);
-    std::wstring commandLine = L"\"" + widen(program) + L"\"";
-    for (const std::string& argument : arguments) commandLine += L" \"" + widen(argument) + L"\"";
-
-    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE outRead, outWrite, errRead, errWrite;
-    CreatePipe(&outRead, &outWrite, &inherited, 0);
-    CreatePipe(&errRead, &errWrite, &inherited, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION process{};
-    const auto started = std::chrono::steady_clock::now();
-    const bool created = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    ToolRun run;
-    if (created) {
-        std::thread errReader([&] { run.err = readAll(errRead); });
-        run.out = readAll(outRead);
-        errReader.join();
-        if (WaitForSingleObject(process.hProcess, 60'000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 99);
-            ADD_FAILURE() << "hbvtool did not end within 60 s";
-        }
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        ADD_FAILURE() << "hbvtool did not start, error " << GetLastError();
-    }
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    return run;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 struct PrintedPacket {
     unsigned milliseconds = 0;
@@ -155,12 +57,6 @@ std::uint32_t counterOf(const PrintedPacket& report) {
            std::uint32_t(report.bytes[4]) << 24;
 }
 
-std::string temporaryFile(const char* name) {
-    wchar_t directory[MAX_PATH];
-    GetTempPathW(MAX_PATH, directory);
-    return narrow(directory) + name;
-}
-
 // ---- Command line and the system's HID list ----
 
 TEST(HbvtoolUsage, RefusesBadInputWithStatus2AndOneLine) {
@@ -168,7 +64,8 @@ TEST(HbvtoolUsage, RefusesBadInputWithStatus2AndOneLine) {
     for (const Arguments& arguments :
          {Arguments{}, Arguments{"eeprom-read", "300", "1"}, Arguments{"send", "ABC"},
           Arguments{"eeprom-write", "1", "AA"}, Arguments{"bootloader"},
-          Arguments{"--dll", hbv5, "send", std::string(50, '7')}}) {
+          Arguments{"--dll", hbv5, "send", std::string(50, '7')},
+          Arguments{"check", "--folder", "Z:\\no\\such\\folder"}}) {
         const ToolRun run = runTool(arguments);
         EXPECT_EQ(run.exitCode, 2u) << run.err;
         EXPECT_EQ(linesOf(run.err).size(), 1u) << run.err;
@@ -180,8 +77,8 @@ TEST(HbvtoolUsage, RefusesBadInputWithStatus2AndOneLine) {
 TEST(HbvtoolUsage, HelpListsTheCommands) {
     const ToolRun run = runTool({"--help"});
     EXPECT_EQ(run.exitCode, 0u);
-    for (const char* command : {"list", "watch", "version", "eeprom-read", "eeprom-write", "send",
-                                "bootloader", "Команды"}) {
+    for (const char* command : {"list", "check", "watch", "version", "eeprom-read", "eeprom-write",
+                                "send", "bootloader", "Команды"}) {
         EXPECT_TRUE(contains(run.out, command)) << command;
     }
 }
@@ -327,5 +224,80 @@ TEST_P(HbvtoolSimulated, SentBlockReachesTheBoard) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModels, HbvtoolSimulated, ::testing::Values("HBV7", "HBV5"));
+
+HWND sessionWindowOf(DWORD processId) {
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, L"hbvtool.session", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) return window;
+    }
+    return nullptr;
+}
+
+// Log-off and shut-down: Windows sends WM_ENDSESSION to the program's top-level windows and
+// may end the program as soon as that returns, so by then the recording must be closed and
+// whole.
+TEST(HbvtoolRecording, SessionEndClosesTheRecordingBeforeItLetsGo) {
+    const std::string recording = temporaryFile("hbvtool-session-end.txt");
+    std::wstring commandLine = L"\"" + widen(kProgram) + L"\" watch --all --record \"" +
+                               widen(recording) + L"\" --dll \"" +
+                               widen(kSimulatedDlls + "HBV7.dll") + L"\"";
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inherited, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = nul;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process));
+    CloseHandle(nul);
+    HWND window = nullptr;
+    for (int wait = 0; wait < 200 && !window; ++wait) {
+        Sleep(50);
+        window = sessionWindowOf(process.dwProcessId);
+    }
+    EXPECT_NE(window, nullptr) << "no session window";
+    Sleep(500);  // a few hundred packets, not yet flushed by the second's flush
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK,
+                                    5000, &answer));
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK,
+                                    5000, &answer));
+    TerminateProcess(process.hProcess, 1);  // as Windows may, at once
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+
+    std::ifstream file(std::filesystem::path(widen(recording)), std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(file), {});
+    file.close();
+    std::vector<RecordedReport> reports;
+    RecordingError error;
+    RecordingError cut;
+    EXPECT_TRUE(readRecording(text, reports, error, &cut)) << error.line << ": " << error.reason;
+    EXPECT_EQ(cut.line, 0u) << cut.reason;
+    EXPECT_GE(reports.size(), 200u);
+    DeleteFileW(widen(recording).c_str());
+}
+
+// A recording cut off mid-line, as an abrupt end leaves it, still replays.
+TEST(HbvtoolRecording, ReplaysARecordingCutMidLine) {
+    const std::string recording = temporaryFile("hbvtool-cut-recording.txt");
+    const std::string dll = kSimulatedDlls + "HBV7.dll";
+    ASSERT_EQ(runTool({"watch", "--count", "20", "--record", recording, "--dll", dll}).exitCode,
+              0u);
+    const std::filesystem::path path(widen(recording));
+    const auto size = std::filesystem::file_size(path);
+    std::filesystem::resize_file(path, size - 30);  // the last line, without its line end
+
+    // A refused recording leaves the simulated board absent: status 1, "board not found".
+    const ToolRun replayed = runTool({"watch", "--count", "40", "--dll", dll}, recording);
+    EXPECT_EQ(replayed.exitCode, 0u) << replayed.err;
+    EXPECT_GE(patternReports(printedPackets(replayed.out)).size(), 30u) << replayed.out;
+    DeleteFileW(path.c_str());
+}
 
 }  // namespace

@@ -77,4 +77,35 @@ TEST(Recording, RejectsAMalformedLineByItsNumber) {
     }
 }
 
+// A recording whose program ended abruptly stops mid-line, without a line end: that last
+// line alone is passed over, with a note; with its line end it is malformed as any other.
+TEST(Recording, PassesOverALastLineCutShortAndNotesIt) {
+    const std::string good = recordingLine(reportAt(5, 1));
+    const struct {
+        std::string tail;
+        bool read;
+        std::size_t reports;
+        std::size_t cutLine;
+    } cases[] = {
+        {good.substr(0, 40), true, 1, 3},
+        {"7", true, 1, 3},
+        {good, true, 2, 0},
+        {good.substr(0, 40) + "\r\n", false, 0, 0},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.tail);
+        std::vector<RecordedReport> read;
+        RecordingError error;
+        RecordingError cut{9, "stale"};
+        EXPECT_EQ(readRecording("# header\n" + good + "\n" + test.tail, read, error, &cut),
+                  test.read);
+        EXPECT_EQ(read.size(), test.reports);
+        EXPECT_EQ(cut.line, test.cutLine);
+        EXPECT_EQ(cut.reason.empty(), test.cutLine == 0) << cut.reason;
+        if (!test.read) {
+            EXPECT_EQ(error.line, 3u);
+        }
+    }
+}
+
 }  // namespace
