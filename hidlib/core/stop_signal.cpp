@@ -1,11 +1,11 @@
 #include "stop_signal.h"
 
-#include <algorithm>
-
 void StopSignal::request() {
     std::lock_guard<std::mutex> guard(wakeUpLock);
     stopped.store(true, std::memory_order_release);
-    for (const std::function<void()>* wake : wakeUps) (*wake)();
+    for (WakeUp* registered = first; registered; registered = registered->next) {
+        registered->wake();
+    }
 }
 
 StopSignal::WakeUp::WakeUp(StopSignal& signal, std::function<void()> wake)
@@ -13,13 +13,16 @@ StopSignal::WakeUp::WakeUp(StopSignal& signal, std::function<void()> wake)
     std::lock_guard<std::mutex> guard(signal.wakeUpLock);
     if (signal.requested()) {
         this->wake();
-    } else {
-        signal.wakeUps.push_back(&this->wake);
+        return;
     }
+    next = signal.first;
+    if (next) next->previous = this;
+    signal.first = this;
 }
 
 StopSignal::WakeUp::~WakeUp() {
     std::lock_guard<std::mutex> guard(signal.wakeUpLock);
-    auto& list = signal.wakeUps;
-    list.erase(std::remove(list.begin(), list.end(), &wake), list.end());
+    if (previous) previous->next = next;
+    if (next) next->previous = previous;
+    if (signal.first == this) signal.first = next;
 }

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <vector>
 
 class StopSignal {
   public:
@@ -20,6 +19,7 @@ class StopSignal {
 
     // Runs wake when stop is requested while it lives, or at once when it already was. The
     // destructor waits for a wake-up that is running, so wake may use what the waiter owns.
+    // Registering allocates nothing, so it cannot fail for want of memory.
     class WakeUp {
       public:
         WakeUp(StopSignal& signal, std::function<void()> wake);
@@ -28,12 +28,15 @@ class StopSignal {
         WakeUp& operator=(const WakeUp&) = delete;
 
       private:
+        friend class StopSignal;
         StopSignal& signal;
         const std::function<void()> wake;
+        WakeUp* previous = nullptr;  // the registered ones form a list, under wakeUpLock
+        WakeUp* next = nullptr;
     };
 
   private:
     std::atomic<bool> stopped{false};
     std::mutex wakeUpLock;  // held while the list changes and while its wake-ups run
-    std::vector<const std::function<void()>*> wakeUps;
+    WakeUp* first = nullptr;
 };

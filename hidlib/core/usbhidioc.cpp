@@ -1,6 +1,7 @@
 #include "usbhidioc.h"
 
 #include <algorithm>
+#include <new>
 
 CUsbhidioc::CUsbhidioc(HidBackend& backend, unsigned ioTimeoutMs)
     : backend(backend), ioTimeoutMs(ioTimeoutMs) {}
@@ -13,64 +14,84 @@ void CUsbhidioc::SetDeviceIds(std::uint16_t targetVendorId, std::uint16_t target
 
 bool CUsbhidioc::ReadReport(ReportData& data) {
     // The reader's copy holds the device until the read has ended.
-    HidDevice* openDevice = deviceForRead();
+    LinkedDevice* openDevice = deviceForRead();
     if (!openDevice) return false;
     Report report{};
-    const bool read = transferSucceeded(openDevice->read(report, ioTimeoutMs, stopRequest));
+    const bool read =
+        transferSucceeded(openDevice->read(report, ioTimeoutMs), openDevice->generation);
     // A device that failed, or that another thread replaced meanwhile, is not kept: its handle
-    // closes as soon as the last transfer lets go of it, as without the reader's copy.
-    if (!read || readerDevice.generation != deviceGeneration.load(std::memory_order_acquire)) {
-        readerDevice = OpenDevice{};
+    // closes as soon as the last transfer lets go of it.
+    if (!read || openDevice->generation != deviceGeneration.load(std::memory_order_acquire)) {
+        readerDevice.reset();
     }
     if (!read) return false;
     std::copy(report.begin() + 1, report.end(), data.begin());
     return true;
 }
 
-HidDevice* CUsbhidioc::deviceForRead() {
+CUsbhidioc::LinkedDevice* CUsbhidioc::deviceForRead() {
     const bool stillTheLinks =
-        readerDevice.device && !reopenNeeded && !stopRequest.requested() &&
-        readerDevice.generation == deviceGeneration.load(std::memory_order_acquire);
+        readerDevice && !reopenNeeded(readerDevice->generation) && !stopRequest.requested() &&
+        readerDevice->generation == deviceGeneration.load(std::memory_order_acquire);
     if (!stillTheLinks) {
-        readerDevice = OpenDevice{};  // let go first, so a reopen can close it before searching
+        readerDevice.reset();  // let go first, so a reopen can close it before searching
         readerDevice = reopenCheck();
     }
-    return readerDevice.device.get();
+    return readerDevice.get();
 }
 
 bool CUsbhidioc::WriteReport(const Payload& payload) {
     if (payload.length == 0 || payload.length > kMaxPayloadLength) return false;
-    std::shared_ptr<HidDevice> openDevice = reopenCheck().device;
+    std::shared_ptr<LinkedDevice> openDevice = reopenCheck();
     // A transfer of another thread may have failed since the check; this handle is on its way out.
-    if (!openDevice || reopenNeeded) return false;
-    return transferSucceeded(openDevice->write(frameReport(payload), ioTimeoutMs, stopRequest));
+    if (!openDevice || reopenNeeded(openDevice->generation)) return false;
+    return transferSucceeded(openDevice->write(frameReport(payload), ioTimeoutMs, stopRequest),
+                             openDevice->generation);
+}
+
+void CUsbhidioc::StopTransfers() {
+    stopRequest.request();  // ends the writes in flight and refuses every later transfer
+    std::lock_guard<std::mutex> guard(deviceLock);
+    if (device) device->endReads();
 }
 
 // Returns the device this transfer may use, or none when none is open or transfers are stopped.
-CUsbhidioc::OpenDevice CUsbhidioc::reopenCheck() {
+std::shared_ptr<CUsbhidioc::LinkedDevice> CUsbhidioc::reopenCheck() {
     std::lock_guard<std::mutex> guard(deviceLock);
-    if (stopRequest.requested()) return {};
-    if (reopenNeeded && device) {
-        device.reset();
-        ++deviceGeneration;
-    }
-    if (!device && FindDevice()) ++deviceGeneration;
-    return OpenDevice{device, deviceGeneration.load(std::memory_order_relaxed)};
+    if (stopRequest.requested()) return nullptr;
+    if (device && reopenNeeded(device->generation)) dropMarkedDevice();
+    if (!device) FindDevice();
+    return device;
+}
+
+// A write in flight on the old handle goes on: it cannot bring a report twice, and its failure
+// no longer marks the link.
+void CUsbhidioc::dropMarkedDevice() {
+    device->endReads();
+    device.reset();
+    ++deviceGeneration;
 }
 
 // Opens the first interface, in the system's order, that opens and carries the target ids.
+// The new device's generation is newer than any failure, so it starts unmarked.
 bool CUsbhidioc::FindDevice() {
-    reopenNeeded = false;
-    std::unique_ptr<HidInterfaceList> interfaces = backend.listPresentInterfaces();
-    if (!interfaces) return false;
-    for (std::size_t index = 0;; ++index) {
-        HidInterface candidate;
-        if (!interfaces->openInterface(index, candidate)) return false;
-        if (isTarget(candidate)) {
-            device = std::move(candidate.device);
-            return true;
+    try {
+        std::unique_ptr<HidInterfaceList> interfaces = backend.listPresentInterfaces();
+        if (!interfaces) return false;
+        for (std::size_t index = 0;; ++index) {
+            HidInterface candidate;
+            if (!interfaces->openInterface(index, candidate)) return false;
+            if (isTarget(candidate)) {
+                // Should this allocation fail, candidate still owns the device and closes it.
+                device = std::make_shared<LinkedDevice>(std::move(candidate.device),
+                                                        deviceGeneration.load() + 1);
+                ++deviceGeneration;
+                return true;
+            }
+            // Any other interface that opened is closed here, as candidate goes out of scope.
         }
-        // Any other interface that opened is closed here, as candidate goes out of scope.
+    } catch (const std::bad_alloc&) {
+        return false;  // no board this time; the transfer fails and the caller tries again later
     }
 }
 
@@ -78,9 +99,43 @@ bool CUsbhidioc::isTarget(const HidInterface& candidate) const {
     return candidate.device && candidate.vendorId == vendorId && candidate.productId == productId;
 }
 
-bool CUsbhidioc::transferSucceeded(TransferResult result) {
+// True once a transfer on this device, or on a newer one, has failed.
+bool CUsbhidioc::reopenNeeded(std::uint64_t generation) const {
+    return failedGeneration.load(std::memory_order_acquire) >= generation;
+}
+
+bool CUsbhidioc::transferSucceeded(TransferResult result, std::uint64_t generation) {
     if (result == TransferResult::Completed) return true;
-    // The board may be gone or hung: the next transfer of either direction closes and searches.
-    reopenNeeded = true;
+    // The board may be gone or hung: the next transfer of either direction closes and searches,
+    // if the device is still the link's by then.
+    std::uint64_t failed = failedGeneration.load(std::memory_order_relaxed);
+    while (failed < generation &&
+           !failedGeneration.compare_exchange_weak(failed, generation, std::memory_order_release)) {
+    }
     return false;
+}
+
+TransferResult CUsbhidioc::LinkedDevice::read(Report& report, unsigned timeoutMs) {
+    {
+        std::lock_guard<std::mutex> guard(readLock);
+        if (readsEnded.requested()) return TransferResult::Stopped;
+        reading = true;
+    }
+    struct ReadEnds {
+        LinkedDevice& linked;
+        ~ReadEnds() {
+            {
+                std::lock_guard<std::mutex> guard(linked.readLock);
+                linked.reading = false;
+            }
+            linked.readDone.notify_all();
+        }
+    } readEnds{*this};
+    return device->read(report, timeoutMs, readsEnded);
+}
+
+void CUsbhidioc::LinkedDevice::endReads() {
+    readsEnded.request();
+    std::unique_lock<std::mutex> guard(readLock);
+    readDone.wait(guard, [this] { return !reading; });
 }

@@ -4,10 +4,12 @@
 
 #include "hid_backend.h"
 #include "report.h"
+#include "stop_signal.h"
 #include "timing.h"
 #include "variant.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -29,40 +31,66 @@ class CUsbhidioc {
     bool WriteReport(const Payload& payload);
     // Ends the transfers in flight at once and fails every later one without a search: for
     // Done, which must not wait for a board that does not answer.
-    void StopTransfers() { stopRequest.request(); }
+    void StopTransfers();
 
   private:
-    struct OpenDevice {
-        std::shared_ptr<HidDevice> device;
-        std::uint64_t generation = 0;
+    // One opened device, shared by the link and the transfers in flight on it, so the handle
+    // closes only when all of them have let go: a reopen never closes it under the other
+    // direction's transfer. Its reads can be ended for good. Windows gives every open handle
+    // its own copy of each input report, so a read still pending on the old handle when the
+    // new one opens could hand the host a report that the next read on the new handle hands it
+    // again: a reopen ends the old handle's read, and waits for it, before it searches.
+    class LinkedDevice {
+      public:
+        LinkedDevice(std::unique_ptr<HidDevice> device, std::uint64_t generation)
+            : device(std::move(device)), generation(generation) {}
+        TransferResult read(Report& report, unsigned timeoutMs);
+        TransferResult write(const Report& report, unsigned timeoutMs, StopSignal& stop) {
+            return device->write(report, timeoutMs, stop);
+        }
+        // Returns once the read in flight, if any, has ended; later reads are refused.
+        void endReads();
+
+        const std::unique_ptr<HidDevice> device;
+        // Which of the link's devices this is: the link's count of device changes when it
+        // opened. A failure marks the link only while this is still the link's device.
+        const std::uint64_t generation;
+
+      private:
+        StopSignal readsEnded;  // the read's own stop wake-up ends it: CancelIo needs its thread
+        std::mutex readLock;
+        std::condition_variable readDone;
+        bool reading = false;  // guarded by readLock
     };
-    OpenDevice reopenCheck();
-    HidDevice* deviceForRead();
+
+    std::shared_ptr<LinkedDevice> reopenCheck();
+    void dropMarkedDevice();
     bool FindDevice();
     bool isTarget(const HidInterface& candidate) const;
-    bool transferSucceeded(TransferResult result);
+    bool reopenNeeded(std::uint64_t generation) const;
+    bool transferSucceeded(TransferResult result, std::uint64_t generation);
+    LinkedDevice* deviceForRead();
 
     HidBackend& backend;
     const unsigned ioTimeoutMs;
 
     // Guards the reopen check: closing a marked device and the search.
     std::mutex deviceLock;
-    // Set by a failed transfer without the lock; the next reopen check closes and searches.
-    std::atomic<bool> reopenNeeded{false};
-    // Shared with every transfer in flight on it, so the handle closes only when the link and
-    // all of them have let go: a reopen never closes it under the other direction's transfer.
-    std::shared_ptr<HidDevice> device;        // guarded by deviceLock
+    std::shared_ptr<LinkedDevice> device;     // guarded by deviceLock
     std::uint16_t vendorId = kBoardVendorId;  // guarded by deviceLock
     std::uint16_t productId = 0;              // guarded by deviceLock
     // Counts the changes of device, so a thread can tell that the device it holds is still the
     // link's without taking deviceLock. Changed under deviceLock.
     std::atomic<std::uint64_t> deviceGeneration{0};
+    // The newest generation a transfer failed on, set without the lock. The link is marked for
+    // reopening while that is its current device: a failure on a device that a reopen already
+    // replaced marks nothing, and a new device starts unmarked.
+    std::atomic<std::uint64_t> failedGeneration{0};
     StopSignal stopRequest;
 
     // The reader keeps the device of its last successful read. While no transfer has failed
     // and the device is still the link's, a reopen check would change nothing, so the next
-    // read goes ahead without one: the input path then costs no lock and no shared count per
-    // report. When another thread reopens the link between two reads, the old handle closes
-    // at the reader's next read rather than at the reopen. The reader's alone.
-    OpenDevice readerDevice;
+    // read goes ahead without one: the input path then costs no lock of the link per report.
+    // The reader's alone.
+    std::shared_ptr<LinkedDevice> readerDevice;
 };

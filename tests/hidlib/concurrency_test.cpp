@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -16,20 +17,24 @@
 namespace {
 
 // One direction's transfer is held in flight on handle 0 while the other direction fails and
-// reopens: the link lets go of handle 0, but it must stay open until the held transfer ends.
+// reopens on handle 1, and the board then sends a report, which Windows buffers on every open
+// handle. A held write goes on: handle 0 stays open until it ends. A held read is ended by the
+// reopen before the search, so the report reaches the host once, through handle 1, and not
+// also through the old handle's read.
 class HandleInFlight : public LinkToOneBoard<Direction> {
   protected:
     bool transfer(Direction direction) {
         return direction == Direction::Write ? writeQuery() : readOne();
     }
+    bool transferOther(Direction direction) {
+        return direction == Direction::Write ? writeQuery() : readOneSentMeanwhile();
+    }
 };
 
-TEST_P(HandleInFlight, IsNotClosedByTheOtherDirectionsReopen) {
+TEST_P(HandleInFlight, StaysOpenForAWriteAndEndsARead) {
     const Direction held = GetParam();
     const Direction other = held == Direction::Read ? Direction::Write : Direction::Read;
-    board.queueInputReport(Report{});
-    board.queueInputReport(Report{});
-    ASSERT_TRUE(transfer(Direction::Write));  // opens handle 0
+    ASSERT_TRUE(writeQuery());  // opens handle 0
 
     board.holdNext(held);
     bool heldResult = false;
@@ -37,14 +42,21 @@ TEST_P(HandleInFlight, IsNotClosedByTheOtherDirectionsReopen) {
     ASSERT_TRUE(board.waitUntilHeld(held, kHoldWait));
 
     board.injectFault(other, Fault::CompleteWithError);
-    EXPECT_FALSE(transfer(other));
-    EXPECT_TRUE(transfer(other)) << "reopened on handle 1";
-    EXPECT_TRUE(board.isOpen(0)) << "closed under the held transfer";
+    EXPECT_FALSE(transferOther(other));
+    EXPECT_TRUE(transferOther(other)) << "reopened on handle 1";
     EXPECT_TRUE(board.isOpen(1));
+    if (held == Direction::Write) {
+        EXPECT_TRUE(board.isOpen(0)) << "closed under the held write";
+    }
 
+    const int readsBefore = board.reportsRead();
+    board.sendInputReport(Report{});
     board.releaseHeld(held);
     holder.join();
-    EXPECT_TRUE(heldResult) << "the held transfer finished on its handle";
+    EXPECT_EQ(heldResult, held == Direction::Write)
+        << "a held write finishes on its handle; a held read was ended by the reopen";
+    EXPECT_EQ(board.reportsRead(), readsBefore) << "the old handle's read took the report";
+    EXPECT_TRUE(readOne()) << "the report, through handle 1";
     EXPECT_FALSE(board.isOpen(0)) << "closed once the last transfer let go";
     EXPECT_FALSE(board.closedUnderTransfer());
 }
@@ -54,6 +66,31 @@ INSTANTIATE_TEST_SUITE_P(EitherDirection, HandleInFlight,
                          [](const auto& info) {
                              return std::string(info.param == Direction::Read ? "Read" : "Write");
                          });
+
+// A host thread's write waits on handle 0 while the reader's read fails and the reader reopens
+// on handle 1, where the board answers. The write then fails on handle 0: that is the old
+// handle's failure and leaves handle 1 in use, with no search and no lost reports.
+TEST_F(LinkToOneBoardTest, AFailureOnAReplacedHandleMarksNothing) {
+    ASSERT_TRUE(writeQuery());  // opens handle 0
+    board.holdNext(Direction::Write);
+    bool written = true;
+    std::thread host([&] { written = writeQuery(); });
+    ASSERT_TRUE(board.waitUntilHeld(Direction::Write, kHoldWait));
+
+    board.injectFault(Direction::Read, Fault::CompleteWithError);
+    EXPECT_FALSE(readOne());
+    ASSERT_TRUE(readOneSentMeanwhile()) << "reopened on handle 1";
+    board.injectFault(Direction::Write, Fault::CompleteWithError);
+    board.releaseHeld(Direction::Write);
+    host.join();
+    EXPECT_FALSE(written);
+
+    EXPECT_TRUE(writeQuery());
+    EXPECT_TRUE(readOneSentMeanwhile());
+    EXPECT_EQ(board.searchCount(), 2);
+    EXPECT_EQ(board.writtenReports().back().handle, 1);
+    EXPECT_TRUE(board.isOpen(1));
+}
 
 TEST(SeveralThreads, NeverDeadlockAndWriteOneWholeReportAtATime) {
     VirtualBoard board;
@@ -90,7 +127,7 @@ TEST(SeveralThreads, NeverDeadlockAndWriteOneWholeReportAtATime) {
             for (int i = 0; i < 100; ++i) {
                 board.injectFault(i % 2 ? Direction::Read : Direction::Write,
                                   i % 3 ? Fault::CompleteWithError : Fault::Stall);
-                board.queueInputReport(Report{});
+                board.sendInputReport(Report{});
                 if (i % 10 == 0) {
                     board.unplug(boardInterface);
                     board.replug(boardInterface);
@@ -126,8 +163,9 @@ TEST(SeveralThreads, NeverDeadlockAndWriteOneWholeReportAtATime) {
 namespace {
 
 // Several host threads use every call at once while the reader runs and the board is unplugged,
-// replugged and stalled. Each report carries a sequence number: every one must reach exactly
-// one host, and each host must see its share in increasing order.
+// replugged and stalled. Each report carries a sequence number. Reports sent while no handle is
+// open, or left in a handle's buffer when it closes, are lost, as on Windows; every report that
+// a read took must reach exactly one host, and each host must see its share in increasing order.
 class Stress : public ::testing::TestWithParam<const BoardVariant*> {};
 
 constexpr int kStressReports = 2000;
@@ -137,10 +175,12 @@ Report numberedReport(int sequence) {
     return reportWith({{1, sequence & 0xFF}, {2, sequence >> 8}, {64, 2}});
 }
 
-// Plays the board's side: reports in batches, with trouble between them.
+// Plays the board's side: reports as fast as the open handle takes them, with trouble between.
 void feedWithTrouble(VirtualBoard& board, std::size_t boardInterface) {
     for (int sequence = 0; sequence < kStressReports; ++sequence) {
-        board.queueInputReport(numberedReport(sequence));
+        board.waitUntilOpen(boardInterface, kHoldWait);
+        board.waitForRoom(boardInterface, kHoldWait);
+        board.sendInputReport(numberedReport(sequence));
         if (sequence % 100 != 50) continue;
         switch (sequence / 100 % 4) {
             case 0:
@@ -154,22 +194,28 @@ void feedWithTrouble(VirtualBoard& board, std::size_t boardInterface) {
     }
 }
 
-TEST_P(Stress, NoPacketIsLostDuplicatedOrReordered) {
+TEST_P(Stress, NoPacketIsDuplicatedOrReorderedAndNoneReadIsLost) {
     const BoardVariant& variant = *GetParam();
     VirtualBoard board;
     const auto boardInterface = board.addInterface(variant.vendorId, variant.productId);
     RecordingNotifier notifier;
     std::vector<std::vector<int>> received(kHosts);
     std::atomic<int> total{0};
+    std::atomic<bool> fed{false};
 
     runOrAbort(std::chrono::seconds(40), [&] {
         CUsbChannel channel(board, variant, notifier, NotifyTarget{1, kFirstPrivateMessage}, 2);
+        // Done once the board has sent everything, no handle holds a report still to be read,
+        // and every report read has been taken.
+        auto finished = [&] {
+            return fed && board.bufferedReports() == 0 && total == board.reportsRead();
+        };
         std::vector<std::thread> hosts;
         for (int host = 0; host < kHosts; ++host) {
             hosts.emplace_back([&, host] {
                 std::uint8_t buffer[64];
                 std::uint8_t block[48] = {static_cast<std::uint8_t>(host)};
-                for (int call = 0; total < kStressReports; ++call) {
+                for (int call = 0; !finished(); ++call) {
                     if (channel.GetPacket(buffer) == 2) {
                         received[host].push_back(buffer[0] | buffer[1] << 8);
                         ++total;
@@ -184,6 +230,7 @@ TEST_P(Stress, NoPacketIsLostDuplicatedOrReordered) {
             });
         }
         feedWithTrouble(board, boardInterface);
+        fed = true;
         for (auto& host : hosts) host.join();
     });
 
@@ -193,12 +240,16 @@ TEST_P(Stress, NoPacketIsLostDuplicatedOrReordered) {
         all.insert(all.end(), share.begin(), share.end());
     }
     std::sort(all.begin(), all.end());
-    std::vector<int> expected(kStressReports);
-    std::iota(expected.begin(), expected.end(), 0);
-    EXPECT_EQ(all, expected) << "lost or duplicated";
-    EXPECT_EQ(notifier.targets().size(), static_cast<std::size_t>(kStressReports));
+    EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "a packet came twice";
+    EXPECT_EQ(static_cast<int>(all.size()), board.reportsRead()) << "a report read was lost";
+    EXPECT_GT(all.size(), kStressReports / 2u) << "most reports arrive";
+    EXPECT_EQ(notifier.targets().size(), all.size());
     EXPECT_FALSE(board.closedUnderTransfer());
     EXPECT_EQ(board.mostWritesInFlight(), 1);
+    std::printf(
+        "%zu of %d reports reached the hosts; the rest were sent while no handle was open"
+        " or discarded with a closed handle's buffer\n",
+        all.size(), kStressReports);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, Stress, ::testing::Values(&kHbv7, &kHbv5),

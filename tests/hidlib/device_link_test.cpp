@@ -75,7 +75,8 @@ TEST(ReadReport, DeliversTheBytesAfterTheReportId) {
     link.SetDeviceIds(kHbv7.vendorId, kHbv7.productId);
     Report input{};
     for (std::size_t i = 0; i < input.size(); ++i) input[i] = static_cast<std::uint8_t>(200 + i);
-    board.queueInputReport(input);
+    ASSERT_TRUE(link.WriteReport(makeQueryVersionPayload()));  // opens a handle to buffer it
+    board.sendInputReport(input);
 
     ReportData data{};
     ASSERT_TRUE(link.ReadReport(data));
@@ -91,15 +92,16 @@ TEST(ReadReport, FollowsAReopenMadeByTheOtherDirectionBetweenReads) {
     CUsbhidioc link(board, kShortTimeoutMs);
     link.SetDeviceIds(kHbv7.vendorId, kHbv7.productId);
     ReportData data;
-    board.queueInputReport(Report{});
-    ASSERT_TRUE(link.ReadReport(data));  // opens handle 0
+    ASSERT_TRUE(link.WriteReport(makeQueryVersionPayload()));  // opens handle 0
+    board.sendInputReport(Report{});
+    ASSERT_TRUE(link.ReadReport(data));
 
     board.unplug(boardInterface);
     board.replug(boardInterface);
     EXPECT_FALSE(link.WriteReport(makeQueryVersionPayload())) << "handle 0 is dead";
     EXPECT_TRUE(link.WriteReport(makeQueryVersionPayload())) << "reopened on handle 1";
 
-    board.queueInputReport(Report{});
+    board.sendInputReport(Report{});
     EXPECT_TRUE(link.ReadReport(data)) << "read on the dead handle";
     EXPECT_FALSE(board.isOpen(0));
     EXPECT_EQ(board.openHandleCount(), 1);
@@ -117,9 +119,7 @@ struct ReopenCase {
 class ReopenAfterFailure : public LinkToOneBoard<ReopenCase> {
   protected:
     bool transfer(Direction direction) {
-        if (direction == Direction::Write) return writeQuery();
-        board.queueInputReport(Report{});
-        return readOne();
+        return direction == Direction::Write ? writeQuery() : readOneSentMeanwhile();
     }
 };
 

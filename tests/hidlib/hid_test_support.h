@@ -100,4 +100,18 @@ class LinkToOneBoard : public ::testing::TestWithParam<Param> {
         ReportData data;
         return link.ReadReport(data);
     }
+    // Reads one report that the board sends while the read is pending, so it reaches the
+    // handle the read's own reopen check chose.
+    bool readOneSentMeanwhile() {
+        board.holdNext(Direction::Read);
+        bool read = false;
+        std::thread reader([&] { read = readOne(); });
+        const bool held = board.waitUntilHeld(Direction::Read, kHoldWait);
+        board.sendInputReport(Report{});
+        board.releaseHeld(Direction::Read);
+        reader.join();
+        return held && read;
+    }
 };
+
+class LinkToOneBoardTest : public LinkToOneBoard<int> {};

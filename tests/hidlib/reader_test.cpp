@@ -28,16 +28,25 @@ class Reader : public ::testing::Test {
     RecordingNotifier notifier;
     std::unique_ptr<CUsbChannel> channel;
 
-    // Plugs in the model's board and starts the channel, as Init does.
+    // Plugs in the model's board and starts the channel, as Init does; returns once the reader
+    // has the board open, since reports sent before that reach no handle and are lost.
     void start(const BoardVariant& variant = kHbv7, NotifyTarget target = kHostWindow) {
         boardInterface = board.addInterface(variant.vendorId, variant.productId);
         channel = std::make_unique<CUsbChannel>(board, variant, notifier, target, kShortTimeoutMs);
+        ASSERT_TRUE(board.waitUntilOpen(boardInterface, kHoldWait));
+    }
+    // More reports than a handle's buffer holds, each sent once the buffer has room.
+    void sendWithoutLoss(int reports, int count) {
+        for (int i = 0; i < reports; ++i) {
+            ASSERT_TRUE(board.waitForRoom(boardInterface, kHoldWait));
+            board.sendInputReport(inputReport(i, count));
+        }
     }
 };
 
 TEST_F(Reader, AnnouncesEveryPacketAndHandsThemOutInOrder) {
     start();
-    for (int i = 0; i < 5; ++i) board.queueInputReport(inputReport(i, 2 + i));
+    for (int i = 0; i < 5; ++i) board.sendInputReport(inputReport(i, 2 + i));
     ASSERT_TRUE(notifier.waitForCount(5));
 
     for (const NotifyTarget& target : notifier.targets()) {
@@ -57,7 +66,7 @@ TEST_F(Reader, AnnouncesEveryPacketAndHandsThemOutInOrder) {
 
 TEST_F(Reader, ANullBufferGetsNothingAndThePacketStaysQueued) {
     start();
-    board.queueInputReport(inputReport(9, 2));
+    board.sendInputReport(inputReport(9, 2));
     ASSERT_TRUE(notifier.waitForCount(1));
 
     EXPECT_EQ(channel->GetPacket(nullptr), 0);
@@ -69,7 +78,7 @@ TEST_F(Reader, ANullBufferGetsNothingAndThePacketStaysQueued) {
 TEST_F(Reader, KeepsEveryPacketWhileTheHostTakesNone) {
     start();
     constexpr int kReports = 3000;  // many blocks of the queue's storage
-    for (int i = 0; i < kReports; ++i) board.queueInputReport(inputReport(i, 2));
+    sendWithoutLoss(kReports, 2);
     ASSERT_TRUE(notifier.waitForCount(kReports));
 
     std::uint8_t buffer[64];
@@ -82,8 +91,8 @@ TEST_F(Reader, KeepsEveryPacketWhileTheHostTakesNone) {
 
 TEST_F(Reader, APacketCountingZeroBytesGivesZeroAndIsRemoved) {
     start();
-    board.queueInputReport(inputReport(1, 0));
-    board.queueInputReport(inputReport(2, 3));
+    board.sendInputReport(inputReport(1, 0));
+    board.sendInputReport(inputReport(2, 3));
     ASSERT_TRUE(notifier.waitForCount(2));
 
     std::array<std::uint8_t, 64> buffer;
@@ -96,8 +105,8 @@ TEST_F(Reader, APacketCountingZeroBytesGivesZeroAndIsRemoved) {
 
 TEST_F(Reader, ACountAboveSixtyFourGivesTheWholeSixtyFourBytesAndNoMore) {
     start();
-    board.queueInputReport(inputReport(1, 65));
-    board.queueInputReport(inputReport(2, 255));
+    board.sendInputReport(inputReport(1, 65));
+    board.sendInputReport(inputReport(2, 255));
     ASSERT_TRUE(notifier.waitForCount(2));
 
     for (int expected : {1, 2}) {
@@ -112,8 +121,10 @@ TEST_F(Reader, ACountAboveSixtyFourGivesTheWholeSixtyFourBytesAndNoMore) {
 
 TEST_F(Reader, AReadCompletingWithAnErrorGivesNoPacketAndReopensTheLink) {
     board.injectFault(Direction::Read, Fault::CompleteWithError);
-    board.queueInputReport(inputReport(7, 4));
     start();
+    ASSERT_TRUE(board.waitForOpens(boardInterface, 2, kHoldWait));
+    ASSERT_TRUE(board.waitUntilOpen(boardInterface, kHoldWait));
+    board.sendInputReport(inputReport(7, 4));
     ASSERT_TRUE(notifier.waitForCount(1));
 
     EXPECT_EQ(board.opensOf(boardInterface), 2) << "closed and opened again after the error";
@@ -125,7 +136,7 @@ TEST_F(Reader, AReadCompletingWithAnErrorGivesNoPacketAndReopensTheLink) {
 
 TEST_F(Reader, DoneReleasesThePacketsStillQueued) {
     start();
-    for (int i = 0; i < 100; ++i) board.queueInputReport(inputReport(i, 64));
+    sendWithoutLoss(100, 64);
     ASSERT_TRUE(notifier.waitForCount(100));
     channel.reset();  // the leak check of AddressSanitizer finds any packet left behind
     EXPECT_EQ(board.openHandleCount(), 0) << "the device is closed";
@@ -137,8 +148,8 @@ class NoAnnouncement : public Reader, public ::testing::WithParamInterface<Notif
 
 TEST_P(NoAnnouncement, ButThePacketsAreQueued) {
     start(kHbv7, GetParam());
-    board.queueInputReport(inputReport(1, 2));
-    board.queueInputReport(inputReport(2, 2));
+    board.sendInputReport(inputReport(1, 2));
+    board.sendInputReport(inputReport(2, 2));
     // The third read begins only after the reader is done with the second report.
     ASSERT_TRUE(board.waitForReads(3, kHoldWait));
 
@@ -164,7 +175,7 @@ TEST_F(Reader, Hbv7SendsThePendingBlockAfterTheReadAttempt) {
     ASSERT_TRUE(channel->Write(block));
     EXPECT_TRUE(board.writtenReports().empty()) << "the only sender is still reading";
 
-    board.queueInputReport(inputReport(1, 2));
+    board.sendInputReport(inputReport(1, 2));
     board.releaseHeld(Direction::Read);
     ASSERT_TRUE(board.waitForWrites(1, kHoldWait));
     EXPECT_EQ(notifier.targets().size(), 1u) << "the report was queued before the send";
@@ -227,10 +238,11 @@ class DoneAtOnce : public ::testing::TestWithParam<DoneCase> {
             case WorkerState::WriteInFlight:  // the board does not take the block
                 board.addInterface(variant.vendorId, variant.productId);
                 board.holdNext(Direction::Write);
-                // HBV7's reader sends only after a read attempt; this one completes at once.
-                board.queueInputReport(inputReport(1, 2));
                 start();
                 ASSERT_TRUE(channel->Write(block));
+                // HBV7's reader sends only after a read attempt; this one completes at once.
+                ASSERT_TRUE(board.waitUntilOpen(0, kHoldWait));
+                board.sendInputReport(inputReport(1, 2));
                 ASSERT_TRUE(board.waitUntilHeld(Direction::Write, kHoldWait));
                 break;
         }

@@ -52,10 +52,47 @@ void VirtualBoard::replug(std::size_t interfaceIndex) {
     interfaces.at(interfaceIndex).present = true;
 }
 
-void VirtualBoard::queueInputReport(const Report& report) {
+void VirtualBoard::sendInputReport(const Report& report, std::size_t interfaceIndex) {
     std::lock_guard<std::mutex> guard(lock);
-    inputReports.push_back(report);
+    for (Handle& handle : handles) {
+        if (handle.interfaceIndex != interfaceIndex || !alive(handle)) continue;
+        if (handle.inputBuffer.size() == kInputBufferDepth) handle.inputBuffer.pop_front();
+        handle.inputBuffer.push_back(report);
+    }
     changed.notify_all();
+}
+
+bool VirtualBoard::waitUntilOpen(std::size_t interfaceIndex, std::chrono::milliseconds limit) {
+    Lock guard(lock);
+    return changed.wait_for(guard, limit, [&] {
+        return std::any_of(handles.begin(), handles.end(), [&](const Handle& handle) {
+            return handle.interfaceIndex == interfaceIndex && alive(handle);
+        });
+    });
+}
+
+bool VirtualBoard::waitForRoom(std::size_t interfaceIndex, std::chrono::milliseconds limit) {
+    Lock guard(lock);
+    return changed.wait_for(guard, limit, [&] {
+        return std::none_of(handles.begin(), handles.end(), [&](const Handle& handle) {
+            return handle.interfaceIndex == interfaceIndex && alive(handle) &&
+                   handle.inputBuffer.size() == kInputBufferDepth;
+        });
+    });
+}
+
+std::size_t VirtualBoard::bufferedReports() const {
+    std::lock_guard<std::mutex> guard(lock);
+    std::size_t buffered = 0;
+    for (const Handle& handle : handles) {
+        if (alive(handle)) buffered += handle.inputBuffer.size();
+    }
+    return buffered;
+}
+
+int VirtualBoard::reportsRead() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return readsWithReport;
 }
 
 void VirtualBoard::injectFault(Direction direction, Fault fault) {
@@ -93,6 +130,13 @@ bool VirtualBoard::waitForWrites(std::size_t count, std::chrono::milliseconds li
 bool VirtualBoard::waitForSearches(int count, std::chrono::milliseconds limit) {
     Lock guard(lock);
     return changed.wait_for(guard, limit, [&] { return searches >= count; });
+}
+
+bool VirtualBoard::waitForOpens(std::size_t interfaceIndex, int count,
+                                std::chrono::milliseconds limit) {
+    Lock guard(lock);
+    return changed.wait_for(guard, limit,
+                            [&] { return interfaces.at(interfaceIndex).opens >= count; });
 }
 
 std::vector<VirtualBoard::WrittenReport> VirtualBoard::writtenReports() const {
@@ -148,7 +192,7 @@ bool VirtualBoard::openInterface(std::size_t interfaceIndex, HidInterface& opene
     if (!target.present || target.access == Access::CannotOpen) return false;
     ++target.opens;
     const int handle = static_cast<int>(handles.size());
-    handles.push_back(Handle{interfaceIndex, target.plugCount});
+    handles.push_back(Handle{interfaceIndex, target.plugCount, true, 0, {}});
     if (target.access == Access::AttributesUnreadable) {
         handles.back().open = false;  // opened, then closed again by the search
         return false;
@@ -156,6 +200,7 @@ bool VirtualBoard::openInterface(std::size_t interfaceIndex, HidInterface& opene
     opened.device = std::make_unique<Device>(*this, handle);
     opened.vendorId = target.vendorId;
     opened.productId = target.productId;
+    changed.notify_all();
     return true;
 }
 
@@ -164,6 +209,7 @@ void VirtualBoard::close(int handle) {
     Handle& closing = handles.at(handle);
     if (closing.transfersInFlight > 0) closedInFlight = true;
     closing.open = false;
+    closing.inputBuffer.clear();
 }
 
 TransferResult VirtualBoard::read(int handle, Report& report, unsigned timeoutMs,
@@ -183,16 +229,18 @@ TransferResult VirtualBoard::read(int handle, Report& report, unsigned timeoutMs
     } else if (takeFault(Direction::Read, fault)) {
         result = faultResult(guard, fault, timeoutMs, stop);
     } else if (!changed.wait_until(guard, deadline, [&] {
-                   return !inputReports.empty() || !alive(reading) || stop.requested();
+                   return !reading.inputBuffer.empty() || !alive(reading) || stop.requested();
                })) {
         result = TransferResult::TimedOut;  // nothing arrived: a board that sends nothing
     } else if (!alive(reading)) {
         result = TransferResult::Failed;
-    } else if (inputReports.empty()) {
+    } else if (reading.inputBuffer.empty()) {
         result = TransferResult::Stopped;
     } else {
-        report = inputReports.front();
-        inputReports.pop_front();
+        report = reading.inputBuffer.front();
+        reading.inputBuffer.pop_front();
+        ++readsWithReport;
+        changed.notify_all();
     }
     --reading.transfersInFlight;
     return result;

@@ -2,6 +2,12 @@
 // interfaces with chosen ids in a chosen order, scripted input reports, recorded output
 // reports, unplug and replug, and faults injected into single transfers. A transfer can be held
 // in flight until the test releases it, so tests need no timing to catch one mid-way.
+//
+// Input is buffered as Windows' HID class driver buffers it: each open handle has a buffer of
+// its own, every report the board sends goes into the buffer of every handle open on its
+// interface at that moment (none open: it is lost), a read takes the oldest report of its own
+// handle's buffer, a full buffer drops its oldest report, and closing a handle discards its
+// buffer.
 #pragma once
 
 #include "hid_backend.h"
@@ -38,8 +44,20 @@ class VirtualBoard : public HidBackend {
     void unplug(std::size_t interfaceIndex);
     void replug(std::size_t interfaceIndex);
 
-    // Handed to reads in order; a read that finds none waits out its time limit.
-    void queueInputReport(const Report& report);
+    // Windows' default depth of a handle's input buffer (Windows XP and later).
+    static constexpr std::size_t kInputBufferDepth = 32;
+
+    // The board sends a report now, on its interface (the first one added unless told).
+    void sendInputReport(const Report& report, std::size_t interfaceIndex = 0);
+    // Until a handle is open on the interface: reports sent before that are lost.
+    bool waitUntilOpen(std::size_t interfaceIndex, std::chrono::milliseconds limit);
+    // Until no open handle's buffer on the interface is full, so the next report drops none:
+    // how a test sends more reports than a buffer holds without losing any.
+    bool waitForRoom(std::size_t interfaceIndex, std::chrono::milliseconds limit);
+    // Reports in the buffers of handles that can still be read, not yet read.
+    std::size_t bufferedReports() const;
+    // Reads that completed with a report, over all handles.
+    int reportsRead() const;
     // The next transfer of that direction fails in the given way instead of completing.
     void injectFault(Direction direction, Fault fault);
     // The next transfer of that direction stops once in flight, until released (or until the
@@ -54,6 +72,7 @@ class VirtualBoard : public HidBackend {
     bool waitForReads(int count, std::chrono::milliseconds limit);
     bool waitForWrites(std::size_t count, std::chrono::milliseconds limit);
     bool waitForSearches(int count, std::chrono::milliseconds limit);
+    bool waitForOpens(std::size_t interfaceIndex, int count, std::chrono::milliseconds limit);
 
     std::vector<WrittenReport> writtenReports() const;
     int searchCount() const;  // lists taken, one per device search
@@ -83,6 +102,7 @@ class VirtualBoard : public HidBackend {
         int plugCount;
         bool open = true;
         int transfersInFlight = 0;
+        std::deque<Report> inputBuffer;
     };
     struct Hold {
         bool armed = false;
@@ -105,12 +125,12 @@ class VirtualBoard : public HidBackend {
     std::condition_variable changed;
     std::vector<Interface> interfaces;
     std::deque<Handle> handles;  // indexed by handle number; references stay valid on growth
-    std::deque<Report> inputReports;
     std::vector<WrittenReport> written;
     std::deque<std::pair<Direction, Fault>> faults;
     Hold holds[2];
     int searches = 0;
     int readsBegun = 0;
+    int readsWithReport = 0;
     int writesInFlight = 0;
     int mostWrites = 0;
     bool closedInFlight = false;
