@@ -33,7 +33,7 @@ void CPacketQueue::publish() {
 }
 
 std::size_t CPacketQueue::takeOldest(std::uint8_t* buffer) {
-    std::lock_guard<SpinLock> guard(host.queueLock);
+    std::lock_guard<QueueLock> guard(host.queueLock);
     const std::uint64_t oldest = host.taken.load(std::memory_order_relaxed);
     if (oldest == host.publishedSeen.load(std::memory_order_relaxed)) {
         const std::uint64_t published = reader.published.load(std::memory_order_acquire);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "report.h"
-#include "spin_lock.h"
+#include "queue_lock.h"
 
 #include <atomic>
 #include <cstddef>
@@ -67,7 +67,7 @@ class CPacketQueue {
     // it. publishedSeen is the reader's count as last read here: while packets remain below it,
     // the host need not read the reader's line again, which the reader is busy writing.
     struct alignas(64) HostSide {
-        SpinLock queueLock;
+        QueueLock queueLock;
         Block* block;
         std::size_t index = 0;  // of the oldest packet in block
         std::atomic<std::uint64_t> taken{0};
