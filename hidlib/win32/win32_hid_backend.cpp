@@ -67,7 +67,7 @@ bool Win32InterfaceList::openInterface(std::size_t index, HidInterface& opened) 
         CloseHandle(handle);
         return true;
     }
-    opened.device.reset(new Win32HidDevice(handle));
+    opened.device = Win32HidDevice::open(handle);
     opened.vendorId = attributes.VendorID;
     opened.productId = attributes.ProductID;
     return true;

@@ -1,5 +1,7 @@
 #include "win32_hid_device.h"
 
+#include <new>
+
 // The record's size differs between the architectures; the i686 build cannot run here.
 #if defined(_WIN64)
 static_assert(sizeof(OVERLAPPED) == 32, "overlapped record on x86_64");
@@ -19,10 +21,26 @@ Win32HidDevice::TransferSlot::~TransferSlot() {
     if (stopRequested) CloseHandle(stopRequested);
 }
 
+std::unique_ptr<HidDevice> Win32HidDevice::open(HANDLE handle) {
+    std::unique_ptr<Win32HidDevice> device(new (std::nothrow) Win32HidDevice(handle));
+    if (!device) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    const bool eventsMade = device->readSlot.completed && device->readSlot.stopRequested &&
+                            device->writeSlot.completed && device->writeSlot.stopRequested;
+    if (!eventsMade) return nullptr;  // closes the handle
+    return device;
+}
+
+// A read that brings fewer bytes than a report is no report: its buffer would still hold the
+// previous one's bytes.
 TransferResult Win32HidDevice::read(Report& report, unsigned timeoutMs, StopSignal& stop) {
     std::lock_guard<std::mutex> guard(readSlot.busy);
     TransferResult result = transfer(readSlot, Direction::Read, timeoutMs, stop);
-    if (result == TransferResult::Completed) report = readSlot.buffer;
+    if (result != TransferResult::Completed) return result;
+    if (readSlot.transferred != kReportSize) return TransferResult::Failed;
+    report = readSlot.buffer;
     return result;
 }
 
@@ -64,8 +82,8 @@ BOOL Win32HidDevice::start(TransferSlot& slot, Direction direction) {
 // before the cancel took hold counts as completed, with its bytes.
 TransferResult Win32HidDevice::finish(TransferSlot& slot, DWORD waited) {
     if (waited != kCompleted) CancelIo(handle);
-    DWORD transferred = 0;
-    if (GetOverlappedResult(handle, &slot.overlapped, &transferred, TRUE)) {
+    slot.transferred = 0;
+    if (GetOverlappedResult(handle, &slot.overlapped, &slot.transferred, TRUE)) {
         return TransferResult::Completed;
     }
     if (waited != kCompleted && GetLastError() == ERROR_OPERATION_ABORTED) {

@@ -7,12 +7,16 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <mutex>
 
 class Win32HidDevice : public HidDevice {
   public:
     // Takes over the handle and closes it when destroyed.
     explicit Win32HidDevice(HANDLE handle) : handle(handle) {}
+    // The device over the handle, or null, with the handle closed, when the device or its
+    // events cannot be made (out of memory, out of handles).
+    static std::unique_ptr<HidDevice> open(HANDLE handle);
     // No transfer is in flight here: each one ends before its call returns.
     ~Win32HidDevice() override { CloseHandle(handle); }
     Win32HidDevice(const Win32HidDevice&) = delete;
@@ -32,6 +36,7 @@ class Win32HidDevice : public HidDevice {
         HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         OVERLAPPED overlapped{};
         Report buffer{};
+        DWORD transferred = 0;  // by the last transfer that completed
 
         TransferSlot() = default;
         TransferSlot(const TransferSlot&) = delete;
