@@ -34,8 +34,12 @@ void CUsbChannel::StartWorkers() {
     }
 }
 
-// A thread that cannot be started is left out and the channel lives on without it, as Init
-// still returns the object. std::thread reports that failure only by throwing.
+bool CUsbChannel::workersRunning() const {
+    return readerThread.joinable() && (!variant.hasWriterThread || writerThread.joinable());
+}
+
+// std::thread reports a thread that cannot be started only by throwing; the channel is then
+// without it, which workersRunning tells Init.
 std::thread CUsbChannel::startThread(void (CUsbChannel::*work)()) {
     try {
         return std::thread(work, this);
@@ -46,21 +50,38 @@ std::thread CUsbChannel::startThread(void (CUsbChannel::*work)()) {
 
 void CUsbChannel::ReaderThread() {
     while (!stopEvent.isSet()) {
-        // Out of memory this time means a pause and another try, not a lost thread.
-        InputPacket* fresh = packets.reserve();
-        if (fresh && device.ReadReport(fresh->data)) {
-            queuePacket(*fresh);
-        } else {
-            // The pause before the next attempt, cut short by Done.
-            stopEvent.waitFor(std::chrono::milliseconds(kRetryDelayMs));
+        // Out of memory this time means a pause and another try, not a lost thread or host.
+        bool queued = false;
+        try {
+            queued = readIntoQueue();
+        } catch (const std::bad_alloc&) {
         }
-        if (!variant.hasWriterThread && writeRequest.isSet()) sendPendingOutput();
+        // The pause before the next attempt, cut short by Done.
+        if (!queued) stopEvent.waitFor(std::chrono::milliseconds(kRetryDelayMs));
+        if (!variant.hasWriterThread && writeRequest.isSet()) sendPendingOutputSafely();
     }
+}
+
+bool CUsbChannel::readIntoQueue() {
+    InputPacket* fresh = packets.reserve();
+    if (!fresh || !device.ReadReport(fresh->data)) return false;
+    queuePacket(*fresh);
+    return true;
 }
 
 void CUsbChannel::WriterThread() {
     // The stop event comes first, so a stop request wins over a pending block.
-    while (ManualResetEvent::waitForAny({&stopEvent, &writeRequest}) != 0) sendPendingOutput();
+    while (ManualResetEvent::waitForAny({&stopEvent, &writeRequest}) != 0) {
+        sendPendingOutputSafely();
+    }
+}
+
+// A block that cannot be sent for want of memory is dropped, like one whose write fails.
+void CUsbChannel::sendPendingOutputSafely() {
+    try {
+        sendPendingOutput();
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void CUsbChannel::queuePacket(InputPacket& packet) {

@@ -34,6 +34,9 @@ class CUsbChannel {
 
     // Starts whichever of the variant's workers does not run yet; a second call starts none.
     void StartWorkers();
+    // False when a worker could not be started: the channel would then be deaf, or never send
+    // a Write block, and Init gives it up.
+    bool workersRunning() const;
 
     // Copies the oldest packet's meaningful bytes (at most 64) into buffer and returns their
     // number; 0 with buffer untouched when no packet is queued. Never waits for the board.
@@ -57,6 +60,8 @@ class CUsbChannel {
   private:
     void ReaderThread();
     void WriterThread();
+    bool readIntoQueue();
+    void sendPendingOutputSafely();
     std::thread startThread(void (CUsbChannel::*work)());
     void queuePacket(InputPacket& packet);
     void storePendingOutput(const Payload& payload);

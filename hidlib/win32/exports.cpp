@@ -10,6 +10,7 @@
 #include "window_notifier.h"
 
 #include <atomic>
+#include <memory>
 #include <exception>
 #include <new>
 
@@ -42,12 +43,28 @@ CUsbChannel* channel() {
     return live ? &live->channel : nullptr;
 }
 
+// A library without its worker threads would take Write blocks that nothing sends and never
+// read the board: Init says so rather than return an object that only looks alive.
 Library* createLibrary(NotifyTarget target) {
     // The object's own members allocate too; any failure to build it means no object.
     try {
-        return new Library(target);
+        std::unique_ptr<Library> created = std::make_unique<Library>(target);
+        return created->channel.workersRunning() ? created.release() : nullptr;
     } catch (const std::exception&) {
         return nullptr;
+    }
+}
+
+// Runs call on the live object, or gives failure when there is none. An exception must not
+// cross into the host's C code, where it would end the host's process: out of memory, and
+// anything else thrown, is the call's failure.
+template <typename Result, typename Call>
+Result withChannel(Result failure, Call call) noexcept {
+    try {
+        CUsbChannel* live = channel();
+        return live ? static_cast<Result>(call(*live)) : failure;
+    } catch (...) {
+        return failure;
     }
 }
 
@@ -65,33 +82,29 @@ void* __cdecl HBV_EXPORT(Init)(void* window, uint32_t message) {
 }
 
 uint8_t __cdecl HBV_EXPORT(Write)(const uint8_t* data) {
-    CUsbChannel* live = channel();
-    return live && live->Write(data);
+    return withChannel<uint8_t>(0, [&](CUsbChannel& live) { return live.Write(data); });
 }
 
 uint8_t __cdecl HBV_EXPORT(QueryVersion)(void) {
-    CUsbChannel* live = channel();
-    return live && live->QueryVersion();
+    return withChannel<uint8_t>(0, [](CUsbChannel& live) { return live.QueryVersion(); });
 }
 
 uint8_t __cdecl HBV_EXPORT(WriteEEPROM)(const uint8_t* data, uint8_t address, uint8_t count) {
-    CUsbChannel* live = channel();
-    return live && live->WriteEEPROM(data, address, count);
+    return withChannel<uint8_t>(
+        0, [&](CUsbChannel& live) { return live.WriteEEPROM(data, address, count); });
 }
 
 uint8_t __cdecl HBV_EXPORT(ReadEEPROM)(uint8_t address, uint8_t count) {
-    CUsbChannel* live = channel();
-    return live && live->ReadEEPROM(address, count);
+    return withChannel<uint8_t>(0,
+                                [&](CUsbChannel& live) { return live.ReadEEPROM(address, count); });
 }
 
 uint8_t __cdecl HBV_EXPORT(EnterBootloader)(void) {
-    CUsbChannel* live = channel();
-    return live && live->EnterBootloader();
+    return withChannel<uint8_t>(0, [](CUsbChannel& live) { return live.EnterBootloader(); });
 }
 
 int32_t __cdecl HBV_EXPORT(GetPacket)(uint8_t* buffer) {
-    CUsbChannel* live = channel();
-    return live ? live->GetPacket(buffer) : 0;
+    return withChannel<int32_t>(0, [&](CUsbChannel& live) { return live.GetPacket(buffer); });
 }
 
 uint16_t __cdecl HBV_EXPORT(GetDllVersion)(void) { return kBuildVariant.dllVersion; }
@@ -102,6 +115,7 @@ uint8_t __cdecl HBV_EXPORT(GetDrvVersion)(uint16_t* version) {
     return 1;
 }
 
+// Stopping and joining the threads allocates nothing, so Done has no failure to catch.
 void __cdecl HBV_EXPORT(Done)(void) { delete library.exchange(nullptr, std::memory_order_acq_rel); }
 
 }  // extern "C"
