@@ -18,6 +18,18 @@ CUsbChannel::CUsbChannel(HidBackend& backend, const BoardVariant& variant, unsig
     device.SetDeviceIds(variant.vendorId, variant.productId);
 }
 
+std::unique_ptr<CUsbChannel> CUsbChannel::create(HidBackend& backend, const BoardVariant& variant,
+                                                 PacketNotifier& notifier, NotifyTarget target,
+                                                 unsigned ioTimeoutMs) noexcept {
+    try {
+        auto channel =
+            std::make_unique<CUsbChannel>(backend, variant, notifier, target, ioTimeoutMs);
+        if (channel->workersRunning()) return channel;
+    } catch (const std::bad_alloc&) {
+    }
+    return nullptr;
+}
+
 CUsbChannel::~CUsbChannel() {
     stopEvent.set();
     // The workers may be waiting for the board in a read or a write; Done never waits for it.

@@ -13,6 +13,7 @@
 #include "variant.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -22,6 +23,13 @@ class CUsbChannel {
     // outlive the channel. Tests shorten the time limit; the library never does.
     CUsbChannel(HidBackend& backend, const BoardVariant& variant, PacketNotifier& notifier,
                 NotifyTarget target, unsigned ioTimeoutMs = kIoTimeoutMs);
+    // Init's way to make it: null when it cannot be made whole, for want of memory or of a
+    // worker thread, with nothing it made left behind. A channel without its reader would be
+    // deaf, and one without HBV5's writer would take Write blocks that nothing sends: the host
+    // is told rather than given an object that only looks alive.
+    static std::unique_ptr<CUsbChannel> create(HidBackend& backend, const BoardVariant& variant,
+                                               PacketNotifier& notifier, NotifyTarget target,
+                                               unsigned ioTimeoutMs = kIoTimeoutMs) noexcept;
     // The output side alone: no worker threads and no notifier. Whoever builds it runs the
     // send step itself; the tests of the output side do.
     CUsbChannel(HidBackend& backend, const BoardVariant& variant,
@@ -34,8 +42,7 @@ class CUsbChannel {
 
     // Starts whichever of the variant's workers does not run yet; a second call starts none.
     void StartWorkers();
-    // False when a worker could not be started: the channel would then be deaf, or never send
-    // a Write block, and Init gives it up.
+    // False when a worker could not be started.
     bool workersRunning() const;
 
     // Copies the oldest packet's meaningful bytes (at most 64) into buffer and returns their

@@ -25,13 +25,9 @@ namespace {
 // The object Init creates and Done destroys, with the platform parts it uses. Nothing here
 // exists outside Init and Done, so loading and unloading the DLL run none of its code.
 struct Library {
-    explicit Library(NotifyTarget target)
-        : backend(createBoardBackend(kBuildVariant)),
-          channel(*backend, kBuildVariant, notifier, target) {}
-
     std::unique_ptr<HidBackend> backend;
     WindowNotifier notifier;
-    CUsbChannel channel;  // last: stopped and destroyed before the parts it uses
+    std::unique_ptr<CUsbChannel> channel;  // last: stopped and destroyed before the parts it uses
 };
 
 // Init stores it and Done empties it; the calls in between only read it. Atomic so that a
@@ -40,16 +36,17 @@ std::atomic<Library*> library{nullptr};
 
 CUsbChannel* channel() {
     Library* live = library.load(std::memory_order_acquire);
-    return live ? &live->channel : nullptr;
+    return live ? live->channel.get() : nullptr;
 }
 
-// A library without its worker threads would take Write blocks that nothing sends and never
-// read the board: Init says so rather than return an object that only looks alive.
+// Null when any part cannot be made, a worker thread included.
 Library* createLibrary(NotifyTarget target) {
-    // The object's own members allocate too; any failure to build it means no object.
     try {
-        std::unique_ptr<Library> created = std::make_unique<Library>(target);
-        return created->channel.workersRunning() ? created.release() : nullptr;
+        auto created = std::make_unique<Library>();
+        created->backend = createBoardBackend(kBuildVariant);
+        created->channel =
+            CUsbChannel::create(*created->backend, kBuildVariant, created->notifier, target);
+        return created->channel ? created.release() : nullptr;
     } catch (const std::exception&) {
         return nullptr;
     }

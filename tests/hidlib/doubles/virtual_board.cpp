@@ -197,7 +197,12 @@ bool VirtualBoard::openInterface(std::size_t interfaceIndex, HidInterface& opene
         handles.back().open = false;  // opened, then closed again by the search
         return false;
     }
-    opened.device = std::make_unique<Device>(*this, handle);
+    try {
+        opened.device = std::make_unique<Device>(*this, handle);
+    } catch (...) {
+        handles.back().open = false;  // as a system whose device object cannot be made
+        throw;
+    }
     opened.vendorId = target.vendorId;
     opened.productId = target.productId;
     changed.notify_all();
