@@ -24,6 +24,17 @@
  * so the board may be plugged in before or after Init and unplugged and plugged in again.
  * All functions but Init and Done may be called from several threads at once.
  *
+ * Reopening: after a read or a write fails (1000 ms without an answer, an error, or a read
+ * that brings less than a whole 65-byte report), the next transfer closes the board and
+ * searches for it again. The read waiting at that moment is ended first, so that no report
+ * comes twice (Windows gives each open handle its own copy of every report). Reports that the
+ * board sends while it is closed are lost, as are those Windows still held for the closed
+ * handle (at most 32). A failure on a handle that was already replaced does not close the new
+ * one.
+ *
+ * Out of memory: no function lets it end the host. Init then returns 0; the others return 0
+ * (GetPacket: no packet) and the library's threads pause and try again.
+ *
  * Input: each 65-byte input report of the board becomes one packet: the 64 bytes after the
  * report id, of which the last one counts the meaningful bytes at their start. Packets wait
  * in a queue without a size limit (none is ever dropped) until GetPacket takes them, oldest
@@ -87,7 +98,9 @@ extern "C" {
  * Starts the library: creates its object and starts its thread(s). window (an HWND, may be
  * NULL) and message name the notification described above. Does not look for the board and
  * does not fail when the board is absent. Returns an opaque non-zero value on success, and 0
- * when the object could not be allocated (the library then stays without an object).
+ * when the object could not be allocated or a thread of the library could not be started
+ * (the library then stays without an object, having released what it made: without its
+ * threads it would read nothing, and HBV5's Write would take blocks that nothing sends).
  * A second Init while the library is started changes nothing: it starts no second reader,
  * keeps the window and message of the first Init and returns the same value. Call Done first
  * to start again with another window or message.

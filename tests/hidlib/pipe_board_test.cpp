@@ -81,10 +81,10 @@ class PipeBoard {
     // The end the library opens as the board; the caller closes it.
     HANDLE takeLibraryEnd() { return std::exchange(libraryEnd, INVALID_HANDLE_VALUE); }
 
-    bool send(const Report& report) {
+    bool send(const Report& report) { return sendBytes(report.data(), kReportSize); }
+    bool sendBytes(const std::uint8_t* bytes, DWORD size) {
         DWORD written = 0;
-        return WriteFile(boardEnd, report.data(), kReportSize, &written, nullptr) &&
-               written == kReportSize;
+        return WriteFile(boardEnd, bytes, size, &written, nullptr) && written == size;
     }
     // The next report the library wrote, if one arrives within the limit.
     bool receive(Report& report, milliseconds limit = milliseconds(kLongTimeoutMs)) {
@@ -252,6 +252,44 @@ TEST_F(PipeDevice, AStopRequestEndsAWaitingReadAndNoTransferStartsAfterIt) {
     ASSERT_EQ(device.read(report, kLongTimeoutMs, noStop), TransferResult::Completed);
     EXPECT_TRUE(isWhole(&report[1], 4));
 }
+
+// What a read yields for what the board does while it waits. The previous report's bytes are
+// still in the device's buffer: a read that brings fewer bytes must not pass them off as new.
+enum class BoardSends { WholeReport, ShortReport, Nothing, GoesAway };
+struct ReadCase {
+    const char* name;
+    BoardSends sends;
+    TransferResult expected;
+};
+
+class PipeDeviceRead : public PipeDevice, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(PipeDeviceRead, YieldsAReportOnlyForAWholeOne) {
+    ASSERT_TRUE(board.send(numberedReport(1)));
+    ASSERT_EQ(device.read(report, kLongTimeoutMs, noStop), TransferResult::Completed);
+    const Report next = numberedReport(2);
+    switch (GetParam().sends) {
+        case BoardSends::WholeReport: ASSERT_TRUE(board.send(next)); break;
+        case BoardSends::ShortReport: ASSERT_TRUE(board.sendBytes(next.data(), 10)); break;
+        case BoardSends::Nothing: break;
+        case BoardSends::GoesAway: board.unplug(); break;
+    }
+    Report read = report;
+    EXPECT_EQ(device.read(read, 200, noStop), GetParam().expected);
+    if (GetParam().expected == TransferResult::Completed) {
+        EXPECT_TRUE(isWhole(&read[1], 2));
+    } else {
+        EXPECT_EQ(read, report) << "no report, not even the previous one's bytes";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, PipeDeviceRead,
+    ::testing::Values(ReadCase{"WholeReport", BoardSends::WholeReport, TransferResult::Completed},
+                      ReadCase{"ShortReport", BoardSends::ShortReport, TransferResult::Failed},
+                      ReadCase{"Nothing", BoardSends::Nothing, TransferResult::TimedOut},
+                      ReadCase{"BoardGone", BoardSends::GoesAway, TransferResult::Failed}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The device alone: writes.
 
