@@ -32,8 +32,8 @@
  * handle (at most 32). A failure on a handle that was already replaced does not close the new
  * one.
  *
- * Out of memory: no function lets it end the host. Init then returns 0; the others return 0
- * (GetPacket: no packet) and the library's threads pause and try again.
+ * Out of memory never ends the host: Init then returns 0, a command whose search for the
+ * board runs out of memory returns 0, and the library's threads pause and try again.
  *
  * Input: each 65-byte input report of the board becomes one packet: the 64 bytes after the
  * report id, of which the last one counts the meaningful bytes at their start. Packets wait

@@ -1,6 +1,6 @@
+// The Windows side of the packet queue's lock (see queue_lock.h).
 #include "queue_lock.h"
 
-#if defined(_WIN32)
 #include <windows.h>
 
 #include <new>
@@ -27,4 +27,3 @@ QueueLock::~QueueLock() { DeleteCriticalSection(&section->section); }
 void QueueLock::lock() { EnterCriticalSection(&section->section); }
 
 void QueueLock::unlock() { LeaveCriticalSection(&section->section); }
-#endif
