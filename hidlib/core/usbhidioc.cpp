@@ -116,26 +116,28 @@ bool CUsbhidioc::transferSucceeded(TransferResult result, std::uint64_t generati
 }
 
 TransferResult CUsbhidioc::LinkedDevice::read(Report& report, unsigned timeoutMs) {
-    {
-        std::lock_guard<std::mutex> guard(readLock);
-        if (readsEnded.requested()) return TransferResult::Stopped;
-        reading = true;
+    if (readState.fetch_or(kReading) & kEnded) {
+        readHasEnded();
+        return TransferResult::Stopped;
     }
     struct ReadEnds {
         LinkedDevice& linked;
-        ~ReadEnds() {
-            {
-                std::lock_guard<std::mutex> guard(linked.readLock);
-                linked.reading = false;
-            }
-            linked.readDone.notify_all();
-        }
+        ~ReadEnds() { linked.readHasEnded(); }
     } readEnds{*this};
     return device->read(report, timeoutMs, readsEnded);
 }
 
+void CUsbhidioc::LinkedDevice::readHasEnded() {
+    if (!(readState.fetch_and(~kReading) & kEnded)) return;
+    // endReads may be waiting: taking its lock first means it either sees the flag cleared or
+    // is already waiting when told.
+    std::lock_guard<std::mutex> guard(endLock);
+    readDone.notify_all();
+}
+
 void CUsbhidioc::LinkedDevice::endReads() {
+    readState.fetch_or(kEnded);
     readsEnded.request();
-    std::unique_lock<std::mutex> guard(readLock);
-    readDone.wait(guard, [this] { return !reading; });
+    std::unique_lock<std::mutex> guard(endLock);
+    readDone.wait(guard, [this] { return !(readState.load() & kReading); });
 }

@@ -57,10 +57,16 @@ class CUsbhidioc {
         const std::uint64_t generation;
 
       private:
+        static constexpr unsigned kReading = 1;  // a read is in flight
+        static constexpr unsigned kEnded = 2;    // reads are refused from now on
+        void readHasEnded();
+
         StopSignal readsEnded;  // the read's own stop wake-up ends it: CancelIo needs its thread
-        std::mutex readLock;
+        // Two flags in one word, so a read costs the reader two atomic steps and no lock; the
+        // lock and the condition serve only endReads, which waits for the read in flight.
+        std::atomic<unsigned> readState{0};
+        std::mutex endLock;
         std::condition_variable readDone;
-        bool reading = false;  // guarded by readLock
     };
 
     std::shared_ptr<LinkedDevice> reopenCheck();
