@@ -5,12 +5,17 @@
 #include "usb_channel.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace {
+
+// A read that timed out would close the handle, and a report sent before the next one opens is
+// lost, as on Windows: reads here wait for the next report instead.
+constexpr unsigned kReadsNeverTimeOutMs = 3'600'000;
 
 struct Library {
     VirtualBoard board;
@@ -20,7 +25,7 @@ struct Library {
 
     Library()
         : channel((board.addInterface(kHbv7.vendorId, kHbv7.productId), board), kHbv7, notifier,
-                  NotifyTarget{1, kFirstPrivateMessage}, kShortTimeoutMs) {}
+                  NotifyTarget{1, kFirstPrivateMessage}, kReadsNeverTimeOutMs) {}
 };
 
 }  // namespace
@@ -29,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Library library;
     Report report{};
     std::memcpy(report.data() + 1, data, std::min(size, kReportDataSize));
-    library.board.queueInputReport(report);
+    if (!library.board.waitUntilOpen(0, std::chrono::seconds(5))) std::abort();
+    library.board.sendInputReport(report);
     if (!library.notifier.waitForCount(++library.reports)) std::abort();
 
     auto host = std::make_unique<uint8_t[]>(kReportDataSize);  // ASan guards its end
