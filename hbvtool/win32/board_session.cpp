@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -28,8 +29,10 @@ constexpr UINT kPacketMessage = WM_APP + 1;
 constexpr wchar_t kSessionWindowClass[] = L"hbvtool.session";
 // How long a command waits for the packets that answer it.
 constexpr milliseconds kAnswerWait{1000};
-// send shows the first packets after the block and counts the rest.
-constexpr unsigned kMostPacketsShown = 20;
+// send shows the first packets after the block, the board's immediate reaction, and the last
+// ones of the second, its state once it has surely taken the block; it counts those between.
+constexpr std::size_t kFirstPacketsShown = 10;
+constexpr std::size_t kLastPacketsShown = 10;
 
 using Packet = WatchPacket;
 
@@ -386,18 +389,22 @@ ExitStatus sendBlock(const BoardDll& dll, const MessageWindow& window,
     if (!dll.exports().Write(block.data())) return failure(texts::kNotTaken);
     printLine(formatText(texts::kStored, toHex(block.data(), block.size()).c_str()));
     const Stopwatch sinceWrite;
-    unsigned shown = 0;
-    unsigned more = 0;
+    std::size_t received = 0;
+    std::deque<std::string> lastLines;  // of the packets after the first ones
     receivePackets(dll, window, kAnswerWait, [&](const Packet& packet) {
-        if (shown < kMostPacketsShown) {
-            printLine(packetLine(sinceWrite.elapsedMs(), packet.bytes, packet.count));
-            ++shown;
+        std::string line = packetLine(sinceWrite.elapsedMs(), packet.bytes, packet.count);
+        if (++received <= kFirstPacketsShown) {
+            printLine(line);
         } else {
-            ++more;
+            lastLines.push_back(std::move(line));
+            if (lastLines.size() > kLastPacketsShown) lastLines.pop_front();
         }
         return true;
     });
-    if (more > 0) printLine(formatText(texts::kMorePackets, more));
+    const std::size_t between =
+        received - std::min(received, kFirstPacketsShown) - lastLines.size();
+    if (between > 0) printLine(formatText(texts::kMorePackets, unsigned(between)));
+    for (const std::string& line : lastLines) printLine(line);
     return kSucceeded;
 }
 
