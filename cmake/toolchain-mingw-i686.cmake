@@ -1,4 +1,4 @@
-# 32-bit Windows, the trainer PCs. Built and checked statically: it cannot run here.
+# 32-bit Windows, the trainer PCs.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TRIMDESK_MINGW_TRIPLE i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -40,6 +40,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 !include StrFunc.nsh
 !include Sections.nsh
 !include nsDialogs.nsh
+!include x64.nsh
 !include "${GUIDE_NSH}"
 ${StrStr}
 
@@ -150,8 +151,18 @@ SectionEnd
 
 ; ---- Choices and their checks ----
 
+; The 32-bit and the 64-bit setup keep one uninstall entry: on 64-bit Windows both use the
+; registry's 64-bit view, so each sees an installation made by the other (which would otherwise
+; sit apart under WOW6432Node) and the rules on folders and versions hold across the two.
+!macro UseOneRegistryView
+    ${If} ${RunningX64}
+        SetRegView 64
+    ${EndIf}
+!macroend
+
 Function .onInit
     SetShellVarContext all
+    !insertmacro UseOneRegistryView
     Call ReadPreviousInstallation
     Call StopOverNewerInstallation
     ${If} $INSTDIR == ""
@@ -353,6 +364,7 @@ FunctionEnd
 
 Function un.onInit
     SetShellVarContext all
+    !insertmacro UseOneRegistryView
     ; The model only when the entry describes this folder's installation.
     ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" InstallLocation
     ${If} $PreviousFolder == $INSTDIR

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs one Windows program under wine64 in the project's private prefix, with an X display
-# and the Russian locale. CMake uses it as the cross-compiling emulator of the win64 build.
+# Runs one Windows program, 64-bit or 32-bit, under Wine in the project's private prefix, with
+# an X display and the Russian locale. CMake uses it as the cross-compiling emulator of both
+# Windows builds.
 #
 #   TRIMDESK_WINE_STATE   where the prefix, the display note and the locale live
 #   TRIMDESK_WINE_LOCALE  locale for the run (default ru_RU.UTF-8; C.UTF-8 shows an English one)
@@ -15,6 +16,11 @@ export WINEPREFIX=$state/prefix
 export WINEDEBUG=-all
 export WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The 64-bit loader starts 32-bit programs as well (through the 32-bit one). Debian's `wine`
+# prefers the 32-bit loader whenever wine32 is installed, which on a machine that runs 32-bit
+# code only through an emulator makes every start, 64-bit ones too, several times slower.
+loader=/usr/lib/wine/wine64
+[ -x "$loader" ] || loader=wine
 
 display_alive() { [ -n "${1:-}" ] && xdpyinfo -display "$1" >/dev/null 2>&1; }
 
@@ -31,14 +37,31 @@ prepare_locale() {
     { export LC_ALL=$wanted; } 2>/dev/null  # bash itself need not know the locale
 }
 
+# A prefix made while only wine64 was installed has no 32-bit system folder, and once wine32 is
+# installed every program in it, 64-bit ones too, fails to load kernel32.dll. So the prefix
+# records the loaders it was made with, and is made anew when they have changed.
+installed_loaders() {
+    local candidate
+    for candidate in /usr/lib/wine/wine /usr/lib/wine/wine64; do
+        [ -x "$candidate" ] && printf '%s ' "${candidate##*/}"
+    done
+    return 0
+}
+
 prepare_prefix() {
-    [ -f "$WINEPREFIX/.trimdesk-ready" ] && return
-    wineboot -i >/dev/null 2>&1
+    local ready=$WINEPREFIX/.trimdesk-ready loaders
+    loaders=$(installed_loaders)
+    [ -f "$ready" ] && [ "$(cat "$ready")" = "$loaders" ] && return
+    if [ -d "$WINEPREFIX" ]; then
+        wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+    fi
+    "$loader" wineboot -i >/dev/null 2>&1
     # Without a window manager Wine waits at every hide of a top-level window; unmanaged
     # windows make a suite several times faster.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.trimdesk-ready"
+    echo "$loaders" >"$ready"
 }
 
 prepare_display() {
@@ -77,9 +100,9 @@ prepare_display
 # Wine's server and its background services keep the output of the process that started them
 # open until they exit; started here, detached, they never hold a harness's pipe.
 if wineserver -p60 </dev/null >/dev/null 2>&1; then
-    wine wineboot </dev/null >/dev/null 2>&1 || true
+    "$loader" wineboot </dev/null >/dev/null 2>&1 || true
 fi
 flock -u 9
 exec 9>&-
 
-exec wine "$@"
+exec "$loader" "$@"

@@ -14,6 +14,13 @@
 
 namespace {
 
+// The DLLs beside the tool are of the tool's own build.
+#ifdef _WIN64
+const std::string kBuildArchitecture = "x86_64";
+#else
+const std::string kBuildArchitecture = "i686";
+#endif
+
 const std::string kGoodValues = "900\n100\n800\n50\n700\n60\n600\n70\n500\n80\n";
 const std::string kGoodGears =
     "200\n200\n300\n300\n200\n300\n200\n100\n100\n300\n100\n100\n300\n100\n";
@@ -64,8 +71,8 @@ TEST(HbvtoolCheck, FindingsAndExitStatusOverPreparedFolders) {
          1,
          {"[!!] Калибратор capta.exe (выбран по HBV5.dll) в папке не найден: измерения не "
           "будет, trimdesk остановится после шага. Положите capta.exe в папку.",
-          "[OK] HBV7.dll: модель HBV7, x86_64, версия 3.00.",
-          "[OK] HBV5.dll: модель HBV5, x86_64, версия 3.01.",
+          "[OK] HBV7.dll: модель HBV7, " + kBuildArchitecture + ", версия 3.00.",
+          "[OK] HBV5.dll: модель HBV5, " + kBuildArchitecture + ", версия 3.01.",
           std::string("[!!] ") + texts::kNoBoard, "Найдено неполадок: 3."}},
         {"bad defaults",
          {"rsport.dll"},

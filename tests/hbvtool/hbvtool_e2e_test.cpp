@@ -134,17 +134,21 @@ class HbvtoolSimulated : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(HbvtoolSimulated, WatchShowsConsecutiveReportsAtTheBoardsRate) {
-    const ToolRun run = runTool({"watch", "--count", "200", "--dll", dll()});
+    const ToolRun run = runTool({"watch", "--count", "600", "--dll", dll()});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     const std::vector<PrintedPacket> packets = printedPackets(run.out);
-    EXPECT_EQ(packets.size(), 200u);
+    EXPECT_EQ(packets.size(), 600u);
     const std::vector<PrintedPacket> reports = patternReports(packets);
-    ASSERT_GE(reports.size(), 150u);
+    ASSERT_GE(reports.size(), 550u);
     for (std::size_t i = 1; i < reports.size(); ++i) {
         ASSERT_EQ(counterOf(reports[i]), counterOf(reports[i - 1]) + 1) << "report " << i;
     }
-    const unsigned span = reports.back().milliseconds - reports.front().milliseconds;
-    const double perSecond = (reports.size() - 1) * 1000.0 / std::max(span, 1u);
+    // The rate over the second half: the times are those of taking, and the reports that the
+    // reader queued while the tool was still starting (long on a slow machine) come all at once.
+    const PrintedPacket& first = reports[reports.size() / 2];
+    const unsigned span = reports.back().milliseconds - first.milliseconds;
+    const double perSecond =
+        (reports.size() - 1 - reports.size() / 2) * 1000.0 / std::max(span, 1u);
     EXPECT_GT(perSecond, 400.0);
     EXPECT_LT(perSecond, 2500.0);
 }
