@@ -48,8 +48,8 @@ TEST(XpTickCount64, EveryThreadGetsTheFullCountWhileTheSystemCountWraps) {
         threads.emplace_back([&, t] {
             std::uint64_t previous = 0;
             for (int read = 0; read < kReadsPerThread; ++read) {
-                // The full count of the 32-bit value read last, so no wrap lost or counted twice,
-                // and so never back and never a jump of a wrap.
+                // The extension answers with the 32-bit count it read last, extended: its full
+                // count, with no wrap lost or counted twice, so never back and never a wrap ahead.
                 const std::uint64_t count = GetTickCount64();
                 if (count != lastCountRead || count < previous) {
                     if (mismatches[t]++ == 0) firstMismatch[t] = {read, count, lastCountRead};
@@ -61,9 +61,9 @@ TEST(XpTickCount64, EveryThreadGetsTheFullCountWhileTheSystemCountWraps) {
     for (std::thread& thread : threads) thread.join();
 
     for (int t = 0; t < kThreads; ++t) {
-        EXPECT_EQ(mismatches[t], 0)
-            << "thread " << t << ", first at read " << firstMismatch[t].read << ": " << std::hex
-            << firstMismatch[t].count << " for the system's " << firstMismatch[t].expected;
+        EXPECT_EQ(mismatches[t], 0) << "thread " << t << ", first at read " << firstMismatch[t].read
+                                    << ": " << std::hex << std::showbase << firstMismatch[t].count
+                                    << " for the system's " << firstMismatch[t].expected;
     }
     // Every thread's reads went through the extension, across thousands of wraps.
     EXPECT_GE(GetTickCount64(), kThreads * kReadsPerThread * kStep);
