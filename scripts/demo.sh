@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the 64-bit Windows program and starts the real trimdesk.exe
-# under Wine in demo/, a working folder laid out like a trainer's: the HBV5.dll interface
-# marker, the stand-in calibrators, and C:\sys_kvel\ with a defaults file.
+# Installs what is missing, builds the trainers' 32-bit Windows program and starts the real
+# trimdesk.exe under Wine in demo/, a working folder laid out like a trainer's: the HBV5.dll
+# interface marker, the stand-in calibrators, and C:\sys_kvel\ with a defaults file.
 # With no X display of your own, the program runs on a virtual one and a screenshot is saved.
+#
+#   scripts/demo.sh [--win64]    the 64-bit build instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+preset=win32
+if [ "${1:-}" = --win64 ]; then preset=win64; fi
 
 headless=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then headless=1; fi
 if [ $headless = 1 ]; then scripts/setup.sh imagemagick; else scripts/setup.sh; fi
 
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target trimdesk capta captb captc captd capte
+cmake --preset $preset >/dev/null
+cmake --build --preset $preset --target trimdesk capta captb captc captd capte
 
 # The working folder: the program, the calibrators, and the marker that selects capta.exe.
 rm -rf demo && mkdir -p demo
-cp dist/win64/trimdesk.exe build/win64/tests/standins/capt?.exe demo/
+cp dist/$preset/trimdesk.exe build/$preset/tests/standins/capt?.exe demo/
 : >demo/HBV5.dll
 
 # C:\sys_kvel\ inside the Wine prefix, with default values for "Восстановить значения...".

@@ -3,20 +3,24 @@
 # simulated DLLs, and a stream from the simulated board that vanishes every 700 ms, drained by
 # a window's message loop; each for SECONDS per model (default 300). Prints the handles,
 # threads and committed private memory of the host process at the start and the end.
-# Needs a built win64 preset (the i686 programs cannot run here).
+# Runs for each Windows build that is built (win32, win64).
 #
 #   scripts/soak.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
-build=build/win64
-soak=$PWD/$build/tests/hidlib/hid_soak.exe
-[ -f "$soak" ] || { echo "build the win64 preset first: $soak is missing" >&2; exit 1; }
 
-status=0
-for run in "hidlib init-done" "hidlib/simulated init-done" "hidlib/simulated stream"; do
-    read -r folder mode <<<"$run"
-    echo "=== $folder: $mode, $seconds s per model"
-    (cd "$build/$folder" && "$OLDPWD/scripts/wine-run.sh" "$soak" . "$mode" "$seconds") || status=1
+status=0 soaked=0
+for build in build/win32 build/win64; do
+    soak=$PWD/$build/tests/hidlib/hid_soak.exe
+    [ -f "$soak" ] || continue
+    soaked=1
+    for run in "hidlib init-done" "hidlib/simulated init-done" "hidlib/simulated stream"; do
+        read -r folder mode <<<"$run"
+        echo "=== $build/$folder: $mode, $seconds s per model"
+        (cd "$build/$folder" && "$OLDPWD/scripts/wine-run.sh" "$soak" . "$mode" "$seconds") ||
+            status=1
+    done
 done
+[ $soaked = 1 ] || { echo "build the win32 or win64 preset first" >&2; exit 1; }
 exit $status

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: native, sanitizers,
-# fuzz targets, and the Windows builds (i686 checked statically, x86_64 run under Wine) with
-# their release archives in dist/, unpacked and checked by a test of each Windows preset.
+# fuzz targets, and the Windows builds (i686 and x86_64, both run under Wine) with their
+# release archives in dist/, unpacked and checked by a test of each Windows preset.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
