@@ -155,9 +155,13 @@ SectionEnd
 ; registry's 64-bit view, so each sees an installation made by the other (which would otherwise
 ; sit apart under WOW6432Node) and the rules on folders and versions hold across the two.
 !macro UseOneRegistryView
-    ${If} ${RunningX64}
+    !if ${NSIS_PTR_SIZE} > 4
         SetRegView 64
-    ${EndIf}
+    !else
+        ${If} ${RunningX64}
+            SetRegView 64
+        ${EndIf}
+    !endif
 !macroend
 
 Function .onInit

@@ -29,6 +29,12 @@ add_i386_architecture() {
 
 runs_i386_code() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
+recent_qemu_installed() {
+    local version
+    version=$(dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null) &&
+        dpkg --compare-versions "$version" ge 1:8
+}
+
 # Some kernels run 64-bit code only (i386 executables fail with "Exec format error"). There,
 # qemu runs 32-bit Linux programs, Wine's 32-bit loader among them, through binfmt_misc. It
 # must be qemu 8 or later: 7.2 ignores MAP_FIXED_NOREPLACE, which costs Wine a minute per
@@ -37,7 +43,7 @@ runs_i386_code() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 enable_i386_emulation() {
     installed libc6:i386 || { $sudo apt-get update -qq && install libc6:i386; }
     runs_i386_code && return
-    if ! installed qemu-user-static; then
+    if ! recent_qemu_installed; then
         echo "setup: this kernel runs no 32-bit code; installing qemu-user-static for it"
         echo "deb http://deb.debian.org/debian bookworm-backports main" |
             $sudo tee /etc/apt/sources.list.d/bookworm-backports.list >/dev/null

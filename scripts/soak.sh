@@ -3,15 +3,18 @@
 # simulated DLLs, and a stream from the simulated board that vanishes every 700 ms, drained by
 # a window's message loop; each for SECONDS per model (default 300). Prints the handles,
 # threads and committed private memory of the host process at the start and the end.
-# Runs for each Windows build that is built (win32, win64).
+# Runs for each Windows build that is built, or for the presets named.
 #
-#   scripts/soak.sh [SECONDS]
+#   scripts/soak.sh [SECONDS [win32|win64]...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
+shift || true
+presets=(win32 win64)
+[ $# -eq 0 ] || presets=("$@")
 
 status=0 soaked=0
-for build in build/win32 build/win64; do
+for build in "${presets[@]/#/build/}"; do
     soak=$PWD/$build/tests/hidlib/hid_soak.exe
     [ -f "$soak" ] || continue
     soaked=1

@@ -13,7 +13,7 @@ extern "C" {
 #include <vector>
 
 // Windows and Wine accept only the exact size of these records in their size fields, and the
-// size differs between the architectures. The i686 build cannot run here, so check both.
+// size differs between the architectures: checked for both when they are built.
 #if defined(_WIN64)
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 8, "detail header on x86_64");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 32, "interface record on x86_64");

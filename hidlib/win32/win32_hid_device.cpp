@@ -2,7 +2,7 @@
 
 #include <new>
 
-// The record's size differs between the architectures; the i686 build cannot run here.
+// The record's size differs between the architectures: checked for both when they are built.
 #if defined(_WIN64)
 static_assert(sizeof(OVERLAPPED) == 32, "overlapped record on x86_64");
 #else
