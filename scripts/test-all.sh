@@ -11,6 +11,7 @@ trap 'scripts/wine-run.sh --stop' EXIT
 failed=()
 for preset in native asan tsan fuzz win32 win64; do
     echo "=== $preset"
+    started=$SECONDS
     if cmake --preset "$preset" >/dev/null &&
         cmake --build --preset "$preset" &&
         ctest --preset "$preset"; then
@@ -18,6 +19,7 @@ for preset in native asan tsan fuzz win32 win64; do
     else
         failed+=("$preset")
     fi
+    echo "=== $preset: $((SECONDS - started)) s"
 done
 
 if [ ${#failed[@]} -gt 0 ]; then
