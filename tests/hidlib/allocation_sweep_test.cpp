@@ -106,18 +106,16 @@ class OutOfMemory : public ::testing::Test {
         ASSERT_TRUE(board.waitUntilOpen(boardInterface, kHoldWait));
         const int announcedBefore = notifier.announced;
         board.sendInputReport(reportWith({{1, sequence}, {64, 1}}));
-        std::uint8_t buffer[64] = {};
+        // The reader announces a packet only once it is queued, so wait for the announcement.
         const auto end = std::chrono::steady_clock::now() + kHoldWait;
-        while (channel.GetPacket(buffer) == 0 && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        EXPECT_EQ(buffer[0], sequence);
-        // The reader announces a packet after queueing it, so the host may take it first.
         while (notifier.announced == announcedBefore && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         const int announcedAfter = notifier.announced;
         EXPECT_GT(announcedAfter, announcedBefore);
+        std::uint8_t buffer[64] = {};
+        channel.GetPacket(buffer);
+        EXPECT_EQ(buffer[0], sequence);
     }
 };
 
