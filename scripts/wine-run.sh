@@ -30,8 +30,11 @@ prepare_locale() {
     if [ "$wanted" = ru_RU.UTF-8 ] && ! LC_ALL=C locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
         export LOCPATH=$state/locale
         if [ ! -d "$LOCPATH/ru_RU.UTF-8" ]; then
+            # Built aside and renamed, so a build cut short is never taken for a locale.
+            rm -rf "$LOCPATH/ru_RU.UTF-8.new"
             mkdir -p "$LOCPATH"
-            LC_ALL=C localedef -i ru_RU -f UTF-8 "$LOCPATH/ru_RU.UTF-8"
+            LC_ALL=C localedef -i ru_RU -f UTF-8 "$LOCPATH/ru_RU.UTF-8.new"
+            mv "$LOCPATH/ru_RU.UTF-8.new" "$LOCPATH/ru_RU.UTF-8"
         fi
     fi
     { export LC_ALL=$wanted; } 2>/dev/null  # bash itself need not know the locale
@@ -48,18 +51,27 @@ installed_loaders() {
     return 0
 }
 
+# Every run holds the in-use lock shared for as long as its program (and what that program
+# starts) lives; remaking the prefix takes it exclusively, so a prefix never goes away under a
+# program of another run.
 prepare_prefix() {
     local ready=$WINEPREFIX/.trimdesk-ready loaders
     loaders=$(installed_loaders)
     [ -f "$ready" ] && [ "$(cat "$ready")" = "$loaders" ] && return
     if [ -d "$WINEPREFIX" ]; then
+        if ! flock -x -w "${TRIMDESK_WINE_WAIT:-900}" 8; then
+            echo "wine-run: the prefix $WINEPREFIX must be made anew (the Wine loaders changed)," \
+                "but programs of other runs still use it; try again once they have ended" >&2
+            exit 1
+        fi
         wineserver -k 2>/dev/null || true
         rm -rf "$WINEPREFIX"
     fi
-    "$loader" wineboot -i >/dev/null 2>&1
+    # The server and services that wineboot starts outlive this run: they must not hold its locks.
+    "$loader" wineboot -i >/dev/null 2>&1 8>&- 9>&-
     # Without a window manager Wine waits at every hide of a top-level window; unmanaged
     # windows make a suite several times faster.
-    "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 8>&- 9>&-
     wineserver -w
     echo "$loaders" >"$ready"
 }
@@ -74,7 +86,7 @@ prepare_display() {
     # A display of our own, detached from the caller's output so that no harness waits on it.
     rm -f "$note.new"
     setsid Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$note.new" \
-        </dev/null >/dev/null 2>&1 &
+        </dev/null >/dev/null 2>&1 8>&- 9>&- &
     for _ in $(seq 100); do
         [ -s "$note.new" ] && break
         sleep 0.1
@@ -92,15 +104,20 @@ if [ "${1:-}" = --stop ]; then
     exit 0
 fi
 
-prepare_locale
+# Everything a run prepares is shared with the runs beside it (a test suite starts several at
+# once), so it is prepared under one lock: a half-built locale or prefix is never seen.
 exec 9>"$state/lock"
 flock 9
+exec 8>"$state/in-use"
+prepare_locale
 prepare_prefix
 prepare_display
+flock -s 8
 # Wine's server and its background services keep the output of the process that started them
-# open until they exit; started here, detached, they never hold a harness's pipe.
-if wineserver -p60 </dev/null >/dev/null 2>&1; then
-    "$loader" wineboot </dev/null >/dev/null 2>&1 || true
+# open until they exit; started here, detached, they never hold a harness's pipe (nor the
+# in-use lock, which a server outliving every program must not keep).
+if wineserver -p60 </dev/null >/dev/null 2>&1 8>&- 9>&-; then
+    "$loader" wineboot </dev/null >/dev/null 2>&1 8>&- 9>&- || true
 fi
 flock -u 9
 exec 9>&-
