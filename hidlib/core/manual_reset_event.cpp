@@ -1,6 +1,10 @@
 #include "manual_reset_event.h"
 
+#include "runtime_objects.h"
+
 #include <cassert>
+
+void EventGroup::makeReady() { ::makeReady(changed, lock); }
 
 void ManualResetEvent::set() {
     std::lock_guard<std::mutex> guard(group.lock);

@@ -10,6 +10,11 @@
 #include <mutex>
 
 class EventGroup {
+  public:
+    // Makes the runtime's objects of the lock and the condition now; see runtime_objects.h.
+    void makeReady();
+
+  private:
     friend class ManualResetEvent;
     std::mutex lock;
     std::condition_variable changed;

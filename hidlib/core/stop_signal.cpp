@@ -1,5 +1,9 @@
 #include "stop_signal.h"
 
+#include "runtime_objects.h"
+
+void StopSignal::makeReady() { ::makeReady(wakeUpLock); }
+
 void StopSignal::request() {
     std::lock_guard<std::mutex> guard(wakeUpLock);
     stopped.store(true, std::memory_order_release);

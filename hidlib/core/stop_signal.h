@@ -13,6 +13,9 @@ class StopSignal {
     StopSignal(const StopSignal&) = delete;
     StopSignal& operator=(const StopSignal&) = delete;
 
+    // Makes the runtime's object of the lock now; see runtime_objects.h.
+    void makeReady();
+
     // Sets the signal for good and runs every registered wake-up.
     void request();
     bool requested() const { return stopped.load(std::memory_order_acquire); }

@@ -1,6 +1,7 @@
 #include "usb_channel.h"
 
 #include "commands.h"
+#include "runtime_objects.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +11,17 @@
 CUsbChannel::CUsbChannel(HidBackend& backend, const BoardVariant& variant, PacketNotifier& notifier,
                          NotifyTarget target, unsigned ioTimeoutMs)
     : device(backend, ioTimeoutMs), variant(variant), notifier(&notifier), target(target) {
+    // Before any worker runs, so that a failure leaves nothing to stop.
+    makeLocksReady();
     StartWorkers();
+}
+
+// Every lock the workers, the exports and Done take, made now: none of them can fail later.
+void CUsbChannel::makeLocksReady() {
+    makeReady(sendLock);
+    makeReady(pendingLock);
+    workerEvents.makeReady();
+    device.makeReady();
 }
 
 CUsbChannel::CUsbChannel(HidBackend& backend, const BoardVariant& variant, unsigned ioTimeoutMs)
@@ -25,7 +36,8 @@ std::unique_ptr<CUsbChannel> CUsbChannel::create(HidBackend& backend, const Boar
         auto channel =
             std::make_unique<CUsbChannel>(backend, variant, notifier, target, ioTimeoutMs);
         if (channel->workersRunning()) return channel;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // Out of memory or of the runtime's objects: no channel, and nothing of it left.
     }
     return nullptr;
 }
@@ -62,16 +74,21 @@ std::thread CUsbChannel::startThread(void (CUsbChannel::*work)()) {
 
 void CUsbChannel::ReaderThread() {
     while (!stopEvent.isSet()) {
-        // Out of memory this time means a pause and another try, not a lost thread or host.
-        bool queued = false;
         try {
-            queued = readIntoQueue();
-        } catch (const std::bad_alloc&) {
+            readerStep();
+        } catch (...) {
+            // Out of memory this time, or anything else thrown, means a pause and another try,
+            // not a lost thread or host; a block that could not be sent is dropped, like one
+            // whose write fails.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
         }
-        // The pause before the next attempt, cut short by Done.
-        if (!queued) stopEvent.waitFor(std::chrono::milliseconds(kRetryDelayMs));
-        if (!variant.hasWriterThread && writeRequest.isSet()) sendPendingOutputSafely();
     }
+}
+
+void CUsbChannel::readerStep() {
+    // The pause before the next attempt, cut short by Done.
+    if (!readIntoQueue()) stopEvent.waitFor(std::chrono::milliseconds(kRetryDelayMs));
+    if (!variant.hasWriterThread && writeRequest.isSet()) sendPendingOutput();
 }
 
 bool CUsbChannel::readIntoQueue() {
@@ -82,17 +99,16 @@ bool CUsbChannel::readIntoQueue() {
 }
 
 void CUsbChannel::WriterThread() {
-    // The stop event comes first, so a stop request wins over a pending block.
-    while (ManualResetEvent::waitForAny({&stopEvent, &writeRequest}) != 0) {
-        sendPendingOutputSafely();
-    }
-}
-
-// A block that cannot be sent for want of memory is dropped, like one whose write fails.
-void CUsbChannel::sendPendingOutputSafely() {
-    try {
-        sendPendingOutput();
-    } catch (const std::bad_alloc&) {
+    for (;;) {
+        try {
+            // The stop event comes first, so a stop request wins over a pending block.
+            if (ManualResetEvent::waitForAny({&stopEvent, &writeRequest}) == 0) return;
+            sendPendingOutput();
+        } catch (...) {
+            // As in the reader: the block is dropped, and the writer goes on after a pause.
+            if (stopEvent.isSet()) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
+        }
     }
 }
 

@@ -67,8 +67,9 @@ class CUsbChannel {
   private:
     void ReaderThread();
     void WriterThread();
+    void makeLocksReady();
+    void readerStep();
     bool readIntoQueue();
-    void sendPendingOutputSafely();
     std::thread startThread(void (CUsbChannel::*work)());
     void queuePacket(InputPacket& packet);
     void storePendingOutput(const Payload& payload);

@@ -1,5 +1,7 @@
 #include "usbhidioc.h"
 
+#include "runtime_objects.h"
+
 #include <algorithm>
 #include <new>
 
@@ -10,6 +12,17 @@ void CUsbhidioc::SetDeviceIds(std::uint16_t targetVendorId, std::uint16_t target
     std::lock_guard<std::mutex> guard(deviceLock);
     vendorId = targetVendorId;
     productId = targetProductId;
+}
+
+void CUsbhidioc::makeReady() {
+    ::makeReady(deviceLock);
+    stopRequest.makeReady();
+}
+
+CUsbhidioc::LinkedDevice::LinkedDevice(std::unique_ptr<HidDevice> device, std::uint64_t generation)
+    : device(std::move(device)), generation(generation) {
+    ::makeReady(readDone, endLock);
+    readsEnded.makeReady();
 }
 
 bool CUsbhidioc::ReadReport(ReportData& data) {
@@ -90,8 +103,10 @@ bool CUsbhidioc::FindDevice() {
             }
             // Any other interface that opened is closed here, as candidate goes out of scope.
         }
-    } catch (const std::bad_alloc&) {
-        return false;  // no board this time; the transfer fails and the caller tries again later
+    } catch (...) {
+        // Out of memory or of system objects: no board this time; the transfer fails and the
+        // caller tries again later.
+        return false;
     }
 }
 

@@ -23,6 +23,9 @@ class CUsbhidioc {
     CUsbhidioc& operator=(const CUsbhidioc&) = delete;
 
     void SetDeviceIds(std::uint16_t vendorId, std::uint16_t productId);
+    // Makes the runtime's objects of the link's locks now, so that no later use of them, Done's
+    // included, can fail; throws std::system_error when one cannot be made.
+    void makeReady();
 
     // Reads one input report; on success data holds its 64 bytes after the report id. Called
     // by one thread at a time: the reader.
@@ -42,8 +45,9 @@ class CUsbhidioc {
     // again: a reopen ends the old handle's read, and waits for it, before it searches.
     class LinkedDevice {
       public:
-        LinkedDevice(std::unique_ptr<HidDevice> device, std::uint64_t generation)
-            : device(std::move(device)), generation(generation) {}
+        // Throws std::system_error when the runtime cannot make its locks' objects: a device
+        // that could not be ended later is not taken.
+        LinkedDevice(std::unique_ptr<HidDevice> device, std::uint64_t generation);
         TransferResult read(Report& report, unsigned timeoutMs);
         TransferResult write(const Report& report, unsigned timeoutMs, StopSignal& stop) {
             return device->write(report, timeoutMs, stop);

@@ -1,5 +1,7 @@
 #include "simulated_board.h"
 
+#include "runtime_objects.h"
+
 #include "commands.h"
 
 #include <algorithm>
@@ -100,6 +102,8 @@ class SimulatedBoard::List : public HidInterfaceList {
 
 SimulatedBoard::SimulatedBoard(const BoardVariant& model, Simulation simulation)
     : model(model), simulation(std::move(simulation)) {
+    // Here, in Init, where a failure to make them can still be reported.
+    makeReady(changed, lock);
     loadEeprom();
 }
 

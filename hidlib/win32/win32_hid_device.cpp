@@ -1,5 +1,7 @@
 #include "win32_hid_device.h"
 
+#include "runtime_objects.h"
+
 #include <new>
 
 // The record's size differs between the architectures: checked for both when they are built.
@@ -30,6 +32,9 @@ std::unique_ptr<HidDevice> Win32HidDevice::open(HANDLE handle) {
     const bool eventsMade = device->readSlot.completed && device->readSlot.stopRequested &&
                             device->writeSlot.completed && device->writeSlot.stopRequested;
     if (!eventsMade) return nullptr;  // closes the handle
+    // Throws, closing the handle, when the runtime cannot make the locks' objects.
+    makeReady(device->readSlot.busy);
+    makeReady(device->writeSlot.busy);
     return device;
 }
 

@@ -15,7 +15,8 @@ class Win32HidDevice : public HidDevice {
     // Takes over the handle and closes it when destroyed.
     explicit Win32HidDevice(HANDLE handle) : handle(handle) {}
     // The device over the handle, or null, with the handle closed, when the device or its
-    // events cannot be made (out of memory, out of handles).
+    // events cannot be made (out of memory, out of handles); throws std::system_error, with
+    // the handle closed, when the runtime cannot make its locks' objects.
     static std::unique_ptr<HidDevice> open(HANDLE handle);
     // No transfer is in flight here: each one ends before its call returns.
     ~Win32HidDevice() override { CloseHandle(handle); }

@@ -6,7 +6,8 @@
 
 int wmain(int argc, wchar_t** argv) {
     char argument[256] = "";
-    if (argc > 1) WideCharToMultiByte(CP_UTF8, 0, argv[1], -1, argument, sizeof argument, NULL, NULL);
+    if (argc > 1)
+        WideCharToMultiByte(CP_UTF8, 0, argv[1], -1, argument, sizeof argument, NULL, NULL);
     printf("%u %u %s\n", GetACP(), GetOEMCP(), argument);
     return 0;
 }
