@@ -113,6 +113,23 @@ TEST(HbvtoolRealDll, WatchReportsNoBoardWithinSeconds) {
     }
 }
 
+// A second watch of the same name that finds no board: the drive recorded earlier must stay.
+TEST(HbvtoolRealDll, WatchWithoutABoardKeepsAnEarlierRecording) {
+    const std::string recording = temporaryFile("hbvtool-kept-recording.txt");
+    const std::filesystem::path path(widen(recording));
+    const std::string earlier = "# a drive recorded earlier\n2 0A0300\n";
+    std::ofstream(path, std::ios::binary) << earlier;
+    const ToolRun run =
+        runTool({"watch", "--record", recording, "--dll", kSystemDlls + "HBV7.dll"});
+    EXPECT_EQ(run.exitCode, 1u) << run.out;
+    EXPECT_TRUE(contains(run.err, texts::kBoardNotFound)) << run.err;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), earlier);
+    file.close();
+    EXPECT_FALSE(std::filesystem::exists(path.native() + L".new")) << "temporary file left";
+    std::filesystem::remove(path);
+}
+
 TEST(HbvtoolRealDll, TakesTheDllBesideTheProgram) {
     const ToolRun run = runTool({"version"}, {}, kDeliveredProgram);
     EXPECT_EQ(run.exitCode, 1u);
@@ -173,9 +190,11 @@ TEST_P(HbvtoolSimulated, WatchPrintsTheRateEverySecond) {
 
 TEST_P(HbvtoolSimulated, ReplayOfARecordingGivesTheSameBytes) {
     const std::string recording = temporaryFile("hbvtool-recording.txt");
+    std::ofstream(std::filesystem::path(widen(recording))) << "# an earlier recording\n";
     const ToolRun recorded =
         runTool({"watch", "--count", "200", "--record", recording, "--dll", dll()});
     ASSERT_EQ(recorded.exitCode, 0u) << recorded.err;
+    EXPECT_FALSE(std::filesystem::exists(widen(recording) + L".new")) << "temporary file left";
     std::ifstream file(std::filesystem::path(widen(recording)));
     std::vector<RecordedReport> reports;
     RecordingError error;
