@@ -81,6 +81,8 @@ inline constexpr const char* kWatchStatus =
 inline constexpr const char* kNoPacketYet = "Пакетов пока нет (прошло %u с).";
 inline constexpr const char* kWatchEnded = "Принято пакетов: %u за %u.%03u с.";
 inline constexpr const char* kRecorded = "Запись: %s";
+inline constexpr const char* kNothingRecorded =
+    "Пакетов не пришло: файл записи %s не создан и не изменён.";
 inline constexpr const char* kTaken = "Плата приняла команду.";
 inline constexpr const char* kStored = "Блок передан библиотеке: %s";
 inline constexpr const char* kAnswer = "Ответ: ";

@@ -4,13 +4,14 @@
 #include "board_dll.h"
 #include "console.h"
 #include "hex_text.h"
-#include "recording.h"
+#include "recording_file.h"
 #include "report_lines.h"
 #include "text_format.h"
 #include "texts.h"
 #include "watch_loop.h"
 #include "wide_text.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -204,34 +205,20 @@ void printLibrary(const BoardDll& dll) {
                          driverVersion & 0xFFu));
 }
 
-// The recording file of a watch: flushed once a second, so that an abrupt end loses at most
-// the last second; closed and checked at the end.
-class RecordingFile {
+// The recording's files through the wide API, since its path may hold any character.
+class WindowsDisk : public RecordingDisk {
   public:
-    bool open(const std::string& path) {
-        file_ = _wfopen(widen(path).c_str(), L"w");
-        return file_ && std::fputs(recordingHeader().c_str(), file_) >= 0;
+    std::FILE* open(const std::string& path, const char* mode) override {
+        return _wfopen(widen(path).c_str(), widen(mode).c_str());
     }
-    void add(std::uint32_t milliseconds, const WatchPacket& packet) {
-        if (!file_) return;
-        RecordedReport report{milliseconds, reportDataOfPacket(packet.bytes, packet.count)};
-        std::fprintf(file_, "%s\n", recordingLine(report).c_str());
+    // _commit is FlushFileBuffers on the descriptor's handle.
+    bool flushToDisk(std::FILE* file) override { return _commit(_fileno(file)) == 0; }
+    // Write-through: the old recording is gone only once the new one's name is on the disk.
+    bool replace(const std::string& from, const std::string& to) override {
+        return MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     }
-    void flush() {
-        if (file_) std::fflush(file_);
-    }
-    // False when a write failed.
-    bool close() {
-        if (!file_) return true;
-        const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return written && closed;
-    }
-    ~RecordingFile() { close(); }
-
-  private:
-    std::FILE* file_ = nullptr;
+    void remove(const std::string& path) override { DeleteFileW(widen(path).c_str()); }
 };
 
 std::size_t charactersIn(const std::string& utf8) {
@@ -302,8 +289,9 @@ class WatchConsole : public WatchOutput {
 };
 
 ExitStatus watch(BoardDll& dll, const MessageWindow& window, const WatchLimits& limits) {
-    RecordingFile recording;
-    if (!limits.recordPath.empty() && !recording.open(limits.recordPath)) {
+    WindowsDisk disk;
+    RecordingFile recording(disk);
+    if (!limits.recordPath.empty() && !recording.begin(limits.recordPath)) {
         return failure(texts::kRecordNotOpened + limits.recordPath);
     }
     const WatchClock::time_point start = WatchClock::now();  // the recording's time: before Init
@@ -321,13 +309,22 @@ ExitStatus watch(BoardDll& dll, const MessageWindow& window, const WatchLimits& 
     WatchConsole console(everyPacket, recording);
     const WatchTotals totals = runWatch(source, console, limits, watchStop(), start);
     dll.stop();
-    const bool recorded = recording.close();
+    // Also when the session's end has closed it already: its result is the one kept then.
+    const RecordingFile::Result recorded = recording.close();
     watchStop().ended();
     printLine(formatText(texts::kWatchEnded, totals.packets, totals.elapsedMs / 1000,
                          totals.elapsedMs % 1000));
-    if (!recorded) return failure(texts::kRecordNotWritten + limits.recordPath);
-    if (!limits.recordPath.empty())
-        printLine(formatText(texts::kRecorded, limits.recordPath.c_str()));
+    if (limits.recordPath.empty()) return kSucceeded;
+    switch (recorded) {
+        case RecordingFile::Result::Failed:
+            return failure(texts::kRecordNotWritten + limits.recordPath);
+        case RecordingFile::Result::NothingRecorded:
+            printLine(formatText(texts::kNothingRecorded, limits.recordPath.c_str()));
+            break;
+        case RecordingFile::Result::Written:
+            printLine(formatText(texts::kRecorded, limits.recordPath.c_str()));
+            break;
+    }
     return kSucceeded;
 }
 

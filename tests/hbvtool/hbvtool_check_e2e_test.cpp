@@ -115,6 +115,10 @@ TEST(HbvtoolCheck, FindingsAndExitStatusOverPreparedFolders) {
         std::filesystem::create_directories(e2e::DataDirectory::path());
         EXPECT_EQ(run.exitCode, test.exitCode) << run.out << run.err;
         const std::vector<std::string> lines = linesOf(run.out);
+        if (lines.empty()) {
+            ADD_FAILURE() << "check printed nothing; error stream: " << run.err;
+            continue;
+        }
         EXPECT_EQ(lines.front(), "Рабочая папка: " + narrow(folder.path().wstring()));
         for (const std::string& line : test.lines) {
             EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line << "\nin:\n"
