@@ -61,11 +61,17 @@ TransferResult Win32HidDevice::write(const Report& report, unsigned timeoutMs, S
 TransferResult Win32HidDevice::transfer(TransferSlot& slot, Direction direction, unsigned timeoutMs,
                                         StopSignal& stop) {
     if (!slot.completed || !slot.stopRequested) return TransferResult::Failed;
-    ResetEvent(slot.stopRequested);
-    StopSignal::WakeUp wakeUp(stop, [&slot] { SetEvent(slot.stopRequested); });
+    // Every call into the system is a kernel transition (under Wine, a call to its server) on the
+    // path of each report, so the transfer makes only those it needs: the stop event is reset
+    // only after a wake-up set it, and the completion event not at all, since ReadFile and
+    // WriteFile reset the record's event when they start.
+    if (slot.stopSignalled.exchange(false)) ResetEvent(slot.stopRequested);
+    StopSignal::WakeUp wakeUp(stop, [&slot] {
+        slot.stopSignalled = true;
+        SetEvent(slot.stopRequested);
+    });
     if (stop.requested()) return TransferResult::Stopped;
 
-    ResetEvent(slot.completed);
     slot.overlapped = OVERLAPPED{};
     slot.overlapped.hEvent = slot.completed;
     if (!start(slot, direction) && GetLastError() != ERROR_IO_PENDING) {

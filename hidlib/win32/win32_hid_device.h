@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -35,6 +36,8 @@ class Win32HidDevice : public HidDevice {
         std::mutex busy;
         HANDLE completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        // Set with stopRequested by the wake-up, so the event is reset only after it fired.
+        std::atomic<bool> stopSignalled{false};
         OVERLAPPED overlapped{};
         Report buffer{};
         DWORD transferred = 0;  // by the last transfer that completed
