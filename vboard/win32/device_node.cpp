@@ -39,6 +39,9 @@ DeviceNode::~DeviceNode() { unplug(); }
 
 bool DeviceNode::plug(std::string& error) {
     unplug();
+    // A node that a killed run left behind holds the model in the driver, and a second one
+    // would not start.
+    unplugNodes(hardwareIdOf(model));
     // Puts the INF among the system's, so that the node finds its driver again at Wine's next
     // start; the same INF a second time changes nothing.
     if (!SetupCopyOEMInfW(infPath.c_str(), nullptr, SPOST_PATH, 0, nullptr, 0, nullptr, nullptr)) {
@@ -117,7 +120,7 @@ bool DeviceNode::interfaceListed() const {
 
 // Removing a node may take it out of the set being walked, so each pass starts afresh, until one
 // finds none.
-int unplugAllNodes() {
+int unplugNodes(const std::wstring& hardwareIdPrefix) {
     int removed = 0;
     for (bool found = true; found;) {
         found = false;
@@ -130,7 +133,7 @@ int unplugAllNodes() {
             if (SetupDiGetDeviceRegistryPropertyW(all, &entry, SPDRP_HARDWAREID, nullptr,
                                                   reinterpret_cast<BYTE*>(ids),
                                                   sizeof ids - 2 * sizeof(wchar_t), nullptr) &&
-                std::wstring(ids).rfind(kHardwareIdPrefix, 0) == 0) {
+                std::wstring(ids).rfind(hardwareIdPrefix, 0) == 0) {
                 found = SetupDiCallClassInstaller(DIF_REMOVE, all, &entry);
                 removed += found;
             }
@@ -139,3 +142,5 @@ int unplugAllNodes() {
     }
     return removed;
 }
+
+int unplugAllNodes() { return unplugNodes(kHardwareIdPrefix); }

@@ -31,5 +31,8 @@ class DeviceNode {
     SP_DEVINFO_DATA node{};
 };
 
-// Removes every node with a VBOARD\ hardware id, plugged or left behind; returns how many.
+// Removes every node whose hardware id starts with the prefix, plugged or left behind; returns
+// how many.
+int unplugNodes(const std::wstring& hardwareIdPrefix);
+// The same for every node with a VBOARD\ hardware id, of either model.
 int unplugAllNodes();
