@@ -40,7 +40,8 @@ static const UCHAR report_descriptor[] = {
 struct board {
     USHORT product_id;
     const WCHAR* name;
-    PDEVICE_OBJECT fdo;      /* while its node is plugged */
+    PDEVICE_OBJECT fdo;      /* hidclass's functional device object, until it is removed */
+    BOOLEAN plugged;         /* from AddDevice until the node starts going */
     LIST_ENTRY hid_reads;    /* hidclass's reads waiting for an input report */
     LIST_ENTRY hid_writes;   /* hidclass's writes waiting for the board program */
     LIST_ENTRY board_inputs; /* the board program's reports waiting for a read */
@@ -64,8 +65,8 @@ struct fdo_extension {
 
 static KSPIN_LOCK lock;
 static struct board boards[] = {
-    {0x0010, L"HBV7", NULL, {0}, {0}, {0}, {0}},
-    {0x000F, L"HBV5", NULL, {0}, {0}, {0}, {0}},
+    {0x0010, L"HBV7", NULL, FALSE, {0}, {0}, {0}, {0}},
+    {0x000F, L"HBV5", NULL, FALSE, {0}, {0}, {0}, {0}},
 };
 #define BOARD_COUNT (sizeof boards / sizeof boards[0])
 static struct write_in_flight writes[MOST_WRITES_IN_FLIGHT];
@@ -131,18 +132,24 @@ static void cancel_waiting(PDEVICE_OBJECT device, PIRP irp) {
     complete(irp, STATUS_CANCELLED, 0);
 }
 
-/* Under the lock. */
-static NTSTATUS wait_in(LIST_ENTRY* list, PIRP irp) {
+/* Under the lock: the transfer waits in the list, unless it was cancelled before it could; then
+ * it is returned, for the caller to complete once the lock is released. */
+static PIRP wait_in(LIST_ENTRY* list, PIRP irp) {
     IoMarkIrpPending(irp);
     InsertTailList(list, &irp->Tail.Overlay.ListEntry);
     IoSetCancelRoutine(irp, cancel_waiting);
     /* Cancelled before the routine was set: no one else will end it. */
     if (irp->Cancel && IoSetCancelRoutine(irp, NULL)) {
         RemoveEntryList(&irp->Tail.Overlay.ListEntry);
-        irp->IoStatus.Status = STATUS_CANCELLED;
-        irp->IoStatus.Information = 0;
-        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        return irp;
     }
+    return NULL;
+}
+
+/* Releases the lock, then completes a transfer that was cancelled before it could wait. */
+static NTSTATUS waiting(KIRQL irql, PIRP cancelled) {
+    KeReleaseSpinLock(&lock, irql);
+    if (cancelled) complete(cancelled, STATUS_CANCELLED, 0);
     return STATUS_PENDING;
 }
 
@@ -204,12 +211,12 @@ static NTSTATUS hid_read(struct board* board, PIRP irp) {
         return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
     }
     KeAcquireSpinLock(&lock, &irql);
-    PIRP input = take_waiting(&board->board_inputs);
-    if (!input) {
-        NTSTATUS status = wait_in(&board->hid_reads, irp);
+    if (!board->plugged) {
         KeReleaseSpinLock(&lock, irql);
-        return status;
+        return complete(irp, STATUS_DELETE_PENDING, 0);
     }
+    PIRP input = take_waiting(&board->board_inputs);
+    if (!input) return waiting(irql, wait_in(&board->hid_reads, irp));
     KeReleaseSpinLock(&lock, irql);
     hand_over_input(input, irp);
     return STATUS_SUCCESS;
@@ -235,12 +242,17 @@ static NTSTATUS hid_write(struct board* board, PIRP irp) {
         KeReleaseSpinLock(&lock, irql);
         return complete(irp, STATUS_CANCELLED, 0);
     }
+    if (!board->plugged) {
+        if (write) forget_write(write);
+        KeReleaseSpinLock(&lock, irql);
+        return complete(irp, STATUS_DELETE_PENDING, 0);
+    }
     PIRP take = take_waiting(&board->board_takes);
     if (!take) {
-        if (write) write->hid_write = irp;
-        NTSTATUS status = wait_in(&board->hid_writes, irp);
-        KeReleaseSpinLock(&lock, irql);
-        return status;
+        PIRP cancelled = wait_in(&board->hid_writes, irp);
+        if (write && !cancelled) write->hid_write = irp;
+        if (write && cancelled) forget_write(write);
+        return waiting(irql, cancelled);
     }
     if (write) forget_write(write);
     KeReleaseSpinLock(&lock, irql);
@@ -251,16 +263,12 @@ static NTSTATUS hid_write(struct board* board, PIRP irp) {
 static NTSTATUS board_put_input(struct board* board, PIRP irp) {
     KIRQL irql;
     KeAcquireSpinLock(&lock, &irql);
-    if (!board->fdo) {
+    if (!board->plugged) {
         KeReleaseSpinLock(&lock, irql);
         return complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
     }
     PIRP read = take_waiting(&board->hid_reads);
-    if (!read) {
-        NTSTATUS status = wait_in(&board->board_inputs, irp);
-        KeReleaseSpinLock(&lock, irql);
-        return status;
-    }
+    if (!read) return waiting(irql, wait_in(&board->board_inputs, irp));
     KeReleaseSpinLock(&lock, irql);
     hand_over_input(irp, read);
     return STATUS_SUCCESS;
@@ -269,16 +277,12 @@ static NTSTATUS board_put_input(struct board* board, PIRP irp) {
 static NTSTATUS board_take_output(struct board* board, PIRP irp) {
     KIRQL irql;
     KeAcquireSpinLock(&lock, &irql);
-    if (!board->fdo) {
+    if (!board->plugged) {
         KeReleaseSpinLock(&lock, irql);
         return complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
     }
     PIRP write_irp = take_waiting(&board->hid_writes);
-    if (!write_irp) {
-        NTSTATUS status = wait_in(&board->board_takes, irp);
-        KeReleaseSpinLock(&lock, irql);
-        return status;
-    }
+    if (!write_irp) return waiting(irql, wait_in(&board->board_takes, irp));
     struct write_in_flight* write = write_of_hid(write_irp);
     if (write) forget_write(write);
     KeReleaseSpinLock(&lock, irql);
@@ -286,14 +290,18 @@ static NTSTATUS board_take_output(struct board* board, PIRP irp) {
     return STATUS_SUCCESS;
 }
 
-/* The node is going: everything waiting on either side of the model ends. */
-static void unplug(struct board* board, PDEVICE_OBJECT fdo) {
+/* The node is going: everything waiting on either side of the model ends, and nothing waits any
+ * more. At its removal hidclass's device object is gone as well. */
+static void unplug(struct board* board, PDEVICE_OBJECT fdo, BOOLEAN removed) {
     LIST_ENTRY hid_ended, board_ended;
     KIRQL irql;
     InitializeListHead(&hid_ended);
     InitializeListHead(&board_ended);
     KeAcquireSpinLock(&lock, &irql);
-    if (board->fdo == fdo) board->fdo = NULL;
+    if (board->fdo == fdo) {
+        board->plugged = FALSE;
+        if (removed) board->fdo = NULL;
+    }
     take_all_waiting(&board->hid_reads, &hid_ended);
     PIRP write_irp;
     while ((write_irp = take_waiting(&board->hid_writes)) != NULL) {
@@ -424,6 +432,8 @@ static NTSTATUS get_string(struct board* board, PIRP irp) {
 
 static NTSTATUS internal_device_control(PDEVICE_OBJECT device, PIRP irp) {
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+    /* The collection's device object is hidclass's, with an extension of its own. */
+    if (!is_fdo(device)) return complete(irp, STATUS_NOT_SUPPORTED, 0);
     const VB_HID_DEVICE_EXTENSION* hid = device->DeviceExtension;
     struct board* board = ((struct fdo_extension*)hid->MiniDeviceExtension)->board;
 
@@ -462,7 +472,7 @@ static NTSTATUS fdo_pnp(PDEVICE_OBJECT device, PIRP irp) {
     switch (stack->MinorFunction) {
         case IRP_MN_SURPRISE_REMOVAL:
         case IRP_MN_REMOVE_DEVICE:
-            unplug(board, device);
+            unplug(board, device, stack->MinorFunction == IRP_MN_REMOVE_DEVICE);
             irp->IoStatus.Status = STATUS_SUCCESS;
             break;
         case IRP_MN_START_DEVICE:
@@ -505,7 +515,10 @@ static NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT fdo) {
     if (!extension->board) return STATUS_NOT_SUPPORTED;
     KeAcquireSpinLock(&lock, &irql);
     const BOOLEAN taken = extension->board->fdo != NULL;
-    if (!taken) extension->board->fdo = fdo;
+    if (!taken) {
+        extension->board->fdo = fdo;
+        extension->board->plugged = TRUE;
+    }
     KeReleaseSpinLock(&lock, irql);
     return taken ? STATUS_DEVICE_ALREADY_ATTACHED : STATUS_SUCCESS;
 }

@@ -102,6 +102,7 @@ class Session {
     void carryInput() {
         Report report{};
         bool pending = false;  // a report the node was not ready for yet
+        Clock::time_point lastHandedOver{};
         while (!stop.requested()) {
             if (!pending) {
                 const TransferResult result = board->read(report, 100, stop);
@@ -109,6 +110,7 @@ class Session {
                 if (result != TransferResult::Completed) break;
                 if (options.silent) continue;
             }
+            paceLikeTheEndpoint(lastHandedOver);
             vboard_input input{};
             input.productId = options.model->productId;
             std::copy(report.begin() + 1, report.end(), input.data);
@@ -119,6 +121,19 @@ class Session {
             if (pending) Sleep(5);
         }
         stop.request();  // the board went away, or this run ends
+    }
+
+    // After a stall the simulated board hands over the reports it owes at once, which a USB
+    // endpoint polled every millisecond never does, and hidclass's buffer of 32 for each handle
+    // would overflow in a moment: so a report that follows the last one much sooner than the
+    // board's interval waits for the interval. Reports at the board's own pace, a little early
+    // or late, pass at once.
+    static void paceLikeTheEndpoint(Clock::time_point& last) {
+        const Clock::time_point now = Clock::now();
+        if (now - last < SimulatedBoard::kPatternInterval / 2) {
+            std::this_thread::sleep_until(last + SimulatedBoard::kPatternInterval);
+        }
+        last = Clock::now();
     }
 
     // A program's output report, taken from the driver, to the simulated board.
