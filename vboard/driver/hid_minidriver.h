@@ -18,7 +18,7 @@
 #define VB_HID_HID_DESCRIPTOR_TYPE 0x21
 #define VB_HID_REPORT_DESCRIPTOR_TYPE 0x22
 
-/* hidclass's part of a functional device object's extension. */
+/* What hidclass keeps at the start of a functional device object's extension. */
 typedef struct {
     PDEVICE_OBJECT PhysicalDeviceObject;
     PDEVICE_OBJECT NextDeviceObject;

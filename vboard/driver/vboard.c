@@ -410,21 +410,21 @@ static NTSTATUS get_string(struct board* board, PIRP irp) {
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
     const USHORT id = (USHORT)(ULONG_PTR)stack->Parameters.DeviceIoControl.Type3InputBuffer;
     WCHAR text[48];
-    const WCHAR* parts[2] = {NULL, NULL};
+    const WCHAR* pieces[2] = {NULL, NULL};
     switch (id) {
-        case HID_STRING_ID_MANUFACTURER: parts[0] = L"trimdesk"; break;
+        case HID_STRING_ID_MANUFACTURER: pieces[0] = L"trimdesk"; break;
         case HID_STRING_ID_PRODUCT:
-            parts[0] = L"Virtual trainer board ";
-            parts[1] = board->name;
+            pieces[0] = L"Virtual trainer board ";
+            pieces[1] = board->name;
             break;
-        case HID_STRING_ID_SERIAL_NUMBER: parts[0] = L"vboard"; break;
+        case HID_STRING_ID_SERIAL_NUMBER: pieces[0] = L"vboard"; break;
         default: return complete(irp, STATUS_INVALID_PARAMETER, 0);
     }
     ULONG length = 0;
-    for (int i = 0; i < 2 && parts[i]; ++i) {
-        const ULONG part = text_length(parts[i]);
-        RtlCopyMemory(text + length, parts[i], part * sizeof(WCHAR));
-        length += part;
+    for (int i = 0; i < 2 && pieces[i]; ++i) {
+        const ULONG piece = text_length(pieces[i]);
+        RtlCopyMemory(text + length, pieces[i], piece * sizeof(WCHAR));
+        length += piece;
     }
     text[length++] = 0;
     return copy_out(irp, text, length * sizeof(WCHAR));
