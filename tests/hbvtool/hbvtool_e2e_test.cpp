@@ -24,41 +24,6 @@
 
 namespace {
 
-struct PrintedPacket {
-    unsigned milliseconds = 0;
-    std::vector<std::uint8_t> bytes;
-};
-
-// The lines of watch that show a packet: "seconds.milliseconds  hex".
-std::vector<PrintedPacket> printedPackets(const std::string& out) {
-    std::vector<PrintedPacket> packets;
-    for (const std::string& line : linesOf(out)) {
-        unsigned seconds = 0, ms = 0;
-        char hex[200] = {};
-        PrintedPacket packet;
-        if (std::sscanf(line.c_str(), " %u.%3u %199s", &seconds, &ms, hex) == 3 &&
-            fromHex(hex, packet.bytes) && !packet.bytes.empty()) {
-            packet.milliseconds = seconds * 1000 + ms;
-            packets.push_back(packet);
-        }
-    }
-    return packets;
-}
-
-// The simulated board's own reports (byte 0 is 0x01), without the answers to commands.
-std::vector<PrintedPacket> patternReports(const std::vector<PrintedPacket>& packets) {
-    std::vector<PrintedPacket> reports;
-    for (const PrintedPacket& packet : packets) {
-        if (packet.bytes.size() >= 5 && packet.bytes[0] == 0x01) reports.push_back(packet);
-    }
-    return reports;
-}
-
-std::uint32_t counterOf(const PrintedPacket& report) {
-    return report.bytes[1] | report.bytes[2] << 8 | report.bytes[3] << 16 |
-           std::uint32_t(report.bytes[4]) << 24;
-}
-
 // ---- Command line and the system's HID list ----
 
 TEST(HbvtoolUsage, RefusesBadInputWithStatus2AndOneLine) {
