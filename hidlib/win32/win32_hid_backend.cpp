@@ -1,5 +1,6 @@
 #include "win32_hid_backend.h"
 
+#include "variant.h"
 #include "win32_hid_device.h"
 
 #include <windows.h>
@@ -24,6 +25,11 @@ static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28, "interface record on i686"
 static_assert(sizeof(HIDD_ATTRIBUTES) == 12, "attribute record");
 
 namespace {
+
+// The HID class driver keeps 32 reports for each open handle and drops the oldest when the
+// reader falls further behind: 32 ms of the board's stream, less than a busy PC may keep the
+// reader thread waiting. 512, the most Windows XP and later take, is half a second.
+constexpr ULONG kInputBuffers = 512;
 
 class Win32InterfaceList : public HidInterfaceList {
   public:
@@ -67,6 +73,8 @@ bool Win32InterfaceList::openInterface(std::size_t index, HidInterface& opened) 
         CloseHandle(handle);
         return true;
     }
+    // A failure leaves the system's default, which the board still works with.
+    if (attributes.VendorID == kBoardVendorId) HidD_SetNumInputBuffers(handle, kInputBuffers);
     opened.device = Win32HidDevice::open(handle);
     opened.vendorId = attributes.VendorID;
     opened.productId = attributes.ProductID;

@@ -84,7 +84,7 @@ const OptionsCase kCases[] = {
      false,
      "",
      "positive"},
-    {{"--model", "HBV7", "--stamp"},
+    {{"--model", "HBV7", "--stamped"},
      false,
      Action::Serve,
      nullptr,
@@ -92,7 +92,7 @@ const OptionsCase kCases[] = {
      false,
      false,
      "",
-     "unknown argument --stamp"},
+     "unknown argument --stamped"},
     {{"--unplug-all", "--model", "HBV7"},
      false,
      Action::Serve,
@@ -123,6 +123,16 @@ TEST_P(VboardOptionsTest, ReadsOrRefusesTheLine) {
     EXPECT_EQ(options.silent, test.silent);
     EXPECT_EQ(options.noWrites, test.noWrites);
     EXPECT_EQ(options.simulation, test.simulation);
+}
+
+TEST(VboardOptions, StampsOnlyWhenAsked) {
+    VboardOptions options;
+    std::string error;
+    ASSERT_TRUE(parseVboardOptions({"--model", "HBV7"}, options, error));
+    EXPECT_FALSE(options.stamp);
+    ASSERT_TRUE(parseVboardOptions({"--stamp", "--model", "HBV5"}, options, error));
+    EXPECT_TRUE(options.stamp);
+    EXPECT_FALSE(parseVboardOptions({"--unplug-all", "--stamp"}, options, error));
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, VboardOptionsTest, ::testing::ValuesIn(kCases));

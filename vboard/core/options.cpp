@@ -4,13 +4,15 @@
 
 const char* const kVboardUsage =
     "usage: vboard.exe --model HBV7|HBV5 [--simulation SETTING] [--seconds S] [--silent]\n"
-    "                  [--no-writes]\n"
+    "                  [--no-writes] [--stamp]\n"
     "       vboard.exe --unplug-all\n"
     "Plugs a virtual trainer board into Wine's HID stack and serves it with the simulated\n"
     "board until S seconds have passed or Ctrl+C, then unplugs it. SETTING is what\n"
     "HBV_SIMULATION takes: empty for the pattern, unplug-after:MS, or a recording's path.\n"
     "--silent sends no reports; --no-writes takes no output reports. --unplug-all removes\n"
-    "every virtual board's node, also those a killed run left behind.\n";
+    "every virtual board's node, also those a killed run left behind. --stamp puts the\n"
+    "moment of each pattern report's hand-over (QueryPerformanceCounter, 8 bytes, low byte\n"
+    "first) into its bytes 17 to 24 and counts 25 meaningful bytes.\n";
 
 namespace {
 
@@ -40,6 +42,8 @@ bool parseVboardOptions(const std::vector<std::string>& arguments, VboardOptions
             options.silent = true;
         } else if (argument == "--no-writes") {
             options.noWrites = true;
+        } else if (argument == "--stamp") {
+            options.stamp = true;
         } else if (argument == "--model" && hasValue) {
             const std::string model = arguments[++i];
             if (model == kHbv7.name) {
@@ -67,7 +71,7 @@ bool parseVboardOptions(const std::vector<std::string>& arguments, VboardOptions
     }
     if (unplugAll) {
         if (options.model || simulationGiven || options.seconds > 0 || options.silent ||
-            options.noWrites) {
+            options.noWrites || options.stamp) {
             error = "--unplug-all takes no other option";
             return false;
         }

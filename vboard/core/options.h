@@ -14,6 +14,9 @@ struct VboardOptions {
     double seconds = 0;      // 0: until Ctrl+C
     bool silent = false;     // plugged, but sends no reports
     bool noWrites = false;   // takes no output reports, so programs' writes wait
+    // Stamps each pattern report with QueryPerformanceCounter at the hand-over, for the
+    // benchmark through the stack.
+    bool stamp = false;
 };
 
 // False with a one-line reason for a command line vboard.exe cannot run.

@@ -114,6 +114,7 @@ class Session {
             vboard_input input{};
             input.productId = options.model->productId;
             std::copy(report.begin() + 1, report.end(), input.data);
+            if (options.stamp) stampHandOver(input.data);
             DWORD error = 0;
             pending = !control(controlDevice, IOCTL_VBOARD_PUT_INPUT, &input, sizeof input, nullptr,
                                0, stopEvent, error) &&
@@ -122,6 +123,17 @@ class Session {
         }
         stop.request();  // the board went away, or this run ends
     }
+
+    // The moment of the hand-over in a pattern report (byte 0 is 0x01) for the benchmark: one
+    // clock serves every process of the machine.
+    static void stampHandOver(unsigned char* data) {
+        if (data[0] != 0x01) return;  // an answer keeps its bytes
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        for (int i = 0; i < 8; ++i) data[kStampFirstByte + i] = (now.QuadPart >> (8 * i)) & 0xFF;
+        data[VBOARD_REPORT_DATA_SIZE - 1] = kStampFirstByte + 8;
+    }
+    static constexpr int kStampFirstByte = 17;
 
     // After a stall the simulated board hands over the reports it owes at once, which a USB
     // endpoint polled every millisecond never does, and hidclass's buffer of 32 for each handle
