@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The input path through Wine's HID stack: the virtual board's stamped stream of 1,000 reports a
-# second, read by a host on the real HBV7.dll (a window, one message per packet) and by a bare
-# overlapped ReadFile loop in the host's own thread, round after round with the order of the two
-# alternating, for each Windows build that is built. Prints the medians over the rounds and the
-# ratios of the DLL's host to the bare loop, one `name = value` line each:
-# CPU per report of the host process, latency from the board program's hand-over to the host
-# holding the report (median and 99th percentile), and the reports lost.
+# second, read by a host on the real HBV7.dll (a window, one message per packet), by a bare
+# overlapped ReadFile loop in the host's own thread, and by the library's design with none of
+# its code (a reader thread with the bare loop posting one message per report), round after
+# round with the order rotating, for each Windows build that is built. Prints the medians over
+# the rounds and the ratios, one `name = value` line each: CPU per report of the host process,
+# latency from the board program's hand-over to the host holding the report (median and 99th
+# percentile), and the reports lost.
 #
 #   scripts/stack-bench.sh [ROUNDS [SECONDS]]     after scripts/test-all.sh (default 5 rounds, 5 s)
 set -euo pipefail
@@ -47,8 +48,11 @@ for arch in win64 win32; do
     [ -f "$host" ] && [ -f "dist/$arch/HBV7.dll" ] || continue
     figures=$work/$arch.txt
     for round in $(seq "$rounds"); do
-        modes="dll bare"
-        [ $((round % 2)) -eq 0 ] && modes="bare dll"
+        case $((round % 3)) in
+            1) modes="dll bare handoff" ;;
+            2) modes="bare handoff dll" ;;
+            0) modes="handoff dll bare" ;;
+        esac
         for mode in $modes; do
             (cd "dist/$arch" && "../../$run" "../../$host" "$mode" HBV7 "$seconds") | tr -d '\r' |
                 tee -a "$figures"
@@ -56,14 +60,19 @@ for arch in win64 win32; do
     done
     echo "$arch, medians of $rounds rounds of $seconds s:"
     for figure in cpu_ns_per_report latency_p50_ns latency_p99_ns; do
-        dll=$(median "$figures" dll "$figure")
-        bare=$(median "$figures" bare "$figure")
-        echo "${arch}_dll_$figure = $dll"
-        echo "${arch}_bare_$figure = $bare"
-        awk -v d="$dll" -v b="$bare" -v n="${arch}_${figure}_ratio" \
-            'BEGIN { if (b > 0) printf "%s = %.3f\n", n, d / b }'
+        for mode in dll bare handoff; do
+            eval "$mode=\$(median \"\$figures\" $mode $figure)"
+            echo "${arch}_${mode}_$figure = ${!mode}"
+        done
+        ratio() {
+            awk -v a="$2" -v b="$3" -v n="${arch}_${figure}_$1" \
+                'BEGIN { if (b > 0) printf "%s = %.3f\n", n, a / b }'
+        }
+        ratio dll_to_bare_ratio "$dll" "$bare"
+        ratio handoff_to_bare_ratio "$handoff" "$bare"
+        ratio dll_to_handoff_ratio "$dll" "$handoff"
     done
-    for mode in dll bare; do
+    for mode in dll bare handoff; do
         echo "${arch}_${mode}_reports_lost = $(total "$figures" "$mode" lost)"
         echo "${arch}_${mode}_reports_out_of_order = $(total "$figures" "$mode" out_of_order)"
     done

@@ -4,9 +4,10 @@
 // - dll: a host as the trainer's simulator is, with a window and its message loop, on the real
 //   DLL: one message per packet, GetPacket in the window procedure;
 // - bare: the least a host could do, one overlapped ReadFile after another on the board's
-//   handle, in the host's own thread.
+//   handle, in the host's own thread;
+// - handoff: the threads and the message of the library's design with none of its code.
 //
-//   hid_stack_bench_host dll|bare MODEL SECONDS
+//   hid_stack_bench_host dll|bare|handoff MODEL SECONDS
 //
 // The board program stamps each report with QueryPerformanceCounter as it hands it over (bytes
 // 17 to 24, low byte first); its pattern counts the reports in bytes 1 to 4. One clock serves
@@ -22,11 +23,14 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -117,21 +121,43 @@ class StreamFigures {
     std::vector<double> latenciesNs;
 };
 
-struct DllHost {
-    BoardExports* dll;
-    StreamFigures* figures;
-};
+// A host window whose procedure takes one packet per message; take does the taking.
+class HostWindow {
+  public:
+    explicit HostWindow(std::function<void()> take) : take(std::move(take)) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "stack_bench_host";
+        RegisterClassA(&windowClass);
+        window = CreateWindowA("stack_bench_host", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        // A timer wakes the loop now and then, so a silent board still ends the run.
+        SetTimer(window, 1, 100, nullptr);
+    }
+    ~HostWindow() { DestroyWindow(window); }
 
-LRESULT CALLBACK hostWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kPacketMessage) {
-        auto* host = reinterpret_cast<DllHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        std::uint8_t buffer[64];
-        const int count = host->dll->GetPacket(buffer);
-        if (count > 0) host->figures->take(buffer, count);
+    // The message loop, until the figures cover the time (or far longer has passed).
+    void pump(const StreamFigures& figures, double seconds) {
+        const DWORD limit = GetTickCount() + static_cast<DWORD>((seconds + 10) * 1000);
+        MSG message;
+        while (!figures.measuredFor(seconds) && static_cast<LONG>(GetTickCount() - limit) < 0 &&
+               GetMessageA(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageA(&message);
+        }
+    }
+
+    HWND window;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != kPacketMessage) return DefWindowProcA(window, message, wParam, lParam);
+        reinterpret_cast<HostWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA))->take();
         return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
+    std::function<void()> take;
+};
 
 int runDll(const std::string& model, double seconds) {
     HMODULE module = LoadLibraryA((model + ".dll").c_str());
@@ -140,28 +166,18 @@ int runDll(const std::string& model, double seconds) {
         std::fprintf(stderr, "%s.dll not loaded\n", model.c_str());
         return 1;
     }
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = hostWindow;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "stack_bench_host";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowA("stack_bench_host", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                windowClass.hInstance, nullptr);
     StreamFigures figures;
-    DllHost host{&dll, &figures};
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
-    dll.Init(window, kPacketMessage);
-    // A timer wakes the loop now and then, so a silent board still ends the run.
-    SetTimer(window, 1, 100, nullptr);
-    const DWORD limit = GetTickCount() + static_cast<DWORD>((seconds + 10) * 1000);
-    MSG message;
-    while (!figures.measuredFor(seconds) && static_cast<LONG>(GetTickCount() - limit) < 0 &&
-           GetMessageA(&message, nullptr, 0, 0) > 0) {
-        DispatchMessageA(&message);
+    {
+        HostWindow host([&] {
+            std::uint8_t buffer[64];
+            const int count = dll.GetPacket(buffer);
+            if (count > 0) figures.take(buffer, count);
+        });
+        dll.Init(host.window, kPacketMessage);
+        host.pump(figures, seconds);
+        dll.Done();
     }
-    dll.Done();
     figures.print("dll");
-    DestroyWindow(window);
     FreeLibrary(module);
     return 0;
 }
@@ -229,6 +245,50 @@ int runBare(std::uint16_t productId, double seconds) {
     return 0;
 }
 
+// The threads and the message of the library's design with none of its code: a reader thread
+// runs the bare loop and posts one message per report to the host's window, whose procedure
+// takes the report from a ring. What the DLL costs beyond this is the library's own.
+int runHandoff(std::uint16_t productId, double seconds) {
+    HANDLE board = openBoard(productId);
+    if (board == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "no board with product id 0x%04X\n", productId);
+        return 1;
+    }
+    StreamFigures figures;
+    static std::uint8_t ring[4096][65];
+    std::atomic<std::uint64_t> written{0};
+    std::uint64_t taken = 0;
+    std::atomic<bool> stop{false};
+    HostWindow host([&] {
+        if (taken == written.load(std::memory_order_acquire)) return;
+        const std::uint8_t* report = ring[taken++ % 4096];
+        figures.take(report + 1, report[64]);
+    });
+    std::thread reader([&] {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        while (!stop) {
+            std::uint8_t* report = ring[written.load(std::memory_order_relaxed) % 4096];
+            DWORD read = 0;
+            if (!ReadFile(board, report, 65, nullptr, &overlapped) &&
+                GetLastError() != ERROR_IO_PENDING)
+                break;
+            if (!GetOverlappedResult(board, &overlapped, &read, TRUE)) break;
+            if (read != 65) continue;
+            written.fetch_add(1, std::memory_order_release);
+            PostMessageA(host.window, kPacketMessage, 1, 0);
+        }
+        CloseHandle(overlapped.hEvent);
+    });
+    host.pump(figures, seconds);
+    stop = true;
+    CancelIoEx(board, nullptr);
+    reader.join();
+    figures.print("handoff");
+    CloseHandle(board);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,10 +298,11 @@ int main(int argc, char** argv) {
                                 : modelName == kHbv5.name ? &kHbv5
                                                           : nullptr;
     const double seconds = argc > 3 ? std::atof(argv[3]) : 0;
-    if ((mode != "dll" && mode != "bare") || !model || seconds <= 0) {
-        std::fprintf(stderr, "usage: hid_stack_bench_host dll|bare HBV7|HBV5 SECONDS\n");
+    if ((mode != "dll" && mode != "bare" && mode != "handoff") || !model || seconds <= 0) {
+        std::fprintf(stderr, "usage: hid_stack_bench_host dll|bare|handoff HBV7|HBV5 SECONDS\n");
         return 2;
     }
     if (mode == "dll") return runDll(model->name, seconds);
+    if (mode == "handoff") return runHandoff(model->productId, seconds);
     return runBare(model->productId, seconds);
 }
