@@ -39,12 +39,10 @@ TEST_F(VboardStack, HbvtoolListsTheBoardAmongWinesDevices) {
 }
 
 // The simulated board's pattern reports carry a counter: through hidclass's reading thread, its
-// buffer for the DLL's handle and the DLL's queue none may come twice or out of order. hidclass
-// keeps 32 reports for a handle, as Windows does, and drops the oldest when the reader falls
-// further behind: on these shared machines, with other builds running, the DLL's reader does
-// (2 to 21 % of the reports lost in runs here, none in one run under less load), so loss is held
-// below what a relay that dropped every other report would show, until the library keeps pace
-// through the real stack.
+// buffer for the DLL's handle and the DLL's queue none may be lost, come twice or out of order.
+// hidclass keeps 32 reports for a handle unless asked for more and drops the oldest when the
+// reader falls further behind; the DLL asks for 512, so a reader kept waiting on a loaded machine
+// loses nothing.
 TEST_F(VboardStack, TheStreamArrivesInOrderAtTheBoardsRate) {
     BoardProgram board({"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(board.plugged()) << board.printed();
@@ -58,7 +56,7 @@ TEST_F(VboardStack, TheStreamArrivesInOrderAtTheBoardsRate) {
         ASSERT_GT(counterOf(reports[i]), counterOf(reports[i - 1])) << "report " << i;
         lost += counterOf(reports[i]) - counterOf(reports[i - 1]) - 1;
     }
-    EXPECT_LT(lost, reports.size() / 2) << lost << " reports lost";
+    EXPECT_EQ(lost, 0u);
     const double seconds = (reports.back().milliseconds - reports[1000].milliseconds) / 1000.0;
     EXPECT_GT(999 / std::max(seconds, 0.001), 400.0) << seconds << " s for 999 reports";
 }
