@@ -1,7 +1,7 @@
 # Builds one setup program with makensis:
 #   cmake -DMAKENSIS=... -DSCRIPT=.../setup.nsi -DNSIS_TARGET=x86-unicode|amd64-unicode
 #         -DDIST_DIR=... -DVERSION=... -DICON=... -DOUTPUT=... -DWORK_DIR=...
-#         [-DDEFINES=NAME=VALUE,...] -P make_setup.cmake
+#         -DSIDE_PICTURE=... [-DDEFINES=NAME=VALUE,...] -P make_setup.cmake
 # The operator's guide, when the build has put it into DIST_DIR/guide, is installed file by
 # file: the include written here lists its files for the install and for the uninstall, so that
 # the uninstaller removes exactly those.
@@ -47,6 +47,7 @@ foreach(define IN LISTS DEFINES)
 endforeach()
 execute_process(
     COMMAND ${MAKENSIS} -V2 -WX -INPUTCHARSET UTF8 -DTARGET=${NSIS_TARGET} -DVERSION=${VERSION}
-            -DDIST_DIR=${DIST_DIR} -DICON=${ICON} -DOUTPUT=${OUTPUT} -DGUIDE_NSH=${guide_include}
+            -DDIST_DIR=${DIST_DIR} -DICON=${ICON} -DSIDE_PICTURE=${SIDE_PICTURE} -DOUTPUT=${OUTPUT}
+            -DGUIDE_NSH=${guide_include}
             ${define_options} ${SCRIPT}
     COMMAND_ERROR_IS_FATAL ANY)

@@ -60,12 +60,21 @@ Var Hbv5Radio
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDE_PICTURE}"
 
 !define MUI_DIRECTORYPAGE_TEXT_TOP "$(DirectoryExplained)"
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "$(DirectoryLabel)"
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom ModelPageShow ModelPageLeave
 !insertmacro MUI_PAGE_INSTFILES
+; Both offers on by default; a silent install shows no page and so does neither.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "$(StartCalibration)"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartCalibration
+!ifdef GUIDE_INSTALLED
+    !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\guide\index.html"
+    !define MUI_FINISHPAGE_SHOWREADME_TEXT "$(OpenGuide)"
+!endif
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "$(UninstallExplained)"
@@ -148,6 +157,12 @@ Section "-shortcuts and uninstall entry"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" NoRepair 1
     WriteRegStr HKLM "${UNINSTALL_KEY}" BoardModel $Model
 SectionEnd
+
+; The finish page's offer: trimdesk started in the working folder, where it finds its markers.
+Function StartCalibration
+    SetOutPath "$INSTDIR"
+    Exec '"$INSTDIR\trimdesk.exe"'
+FunctionEnd
 
 ; ---- Choices and their checks ----
 

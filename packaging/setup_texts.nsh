@@ -58,3 +58,8 @@ LangString NewerInstalled ${LANG_ENGLISH} "A newer trimdesk ($PreviousVersion) i
 
 LangString UninstallExplained ${LANG_RUSSIAN} "Будут удалены только файлы, которые установила программа установки, её ярлыки и запись в списке программ. Рабочая папка с программами тренажера и файлы калибровки в C:\sys_kvel\ останутся."
 LangString UninstallExplained ${LANG_ENGLISH} "Only the files that setup installed, its shortcuts and its entry in the list of programs are removed. The working folder with the trainer's programs, and the calibration files in C:\sys_kvel\, stay."
+
+LangString StartCalibration ${LANG_RUSSIAN} "Запустить программу калибровки (trimdesk.exe в рабочей папке)"
+LangString StartCalibration ${LANG_ENGLISH} "Start the calibration program (trimdesk.exe in the working folder)"
+LangString OpenGuide ${LANG_RUSSIAN} "Открыть руководство оператора"
+LangString OpenGuide ${LANG_ENGLISH} "Open the operator's guide"
