@@ -36,6 +36,7 @@ RequestExecutionLevel admin
 ; A run that stops once it has begun puts back what it had moved: the earlier installation, its
 ; entry and the trainer's files are as they were.
 !define EXIT_IN_USE 6           ; a file to replace or remove is in use (setup and uninstaller)
+!define EXIT_NOT_ADMIN 7        ; no administrator rights: nothing could be recorded in HKLM
 !define EXIT_NOT_KEPT 8         ; a file of the trainer's own could not be kept in setup-backup
 
 Name "${PRODUCT} ${VERSION}"
@@ -327,6 +328,24 @@ Function ${un}RemoveFoldersOfName
     StrCpy $1 $INSTDIR
     Call ${un}RemoveEmptyFolders
 FunctionEnd
+
+; Without administrator rights setup can write neither the uninstall entry nor the shortcuts for
+; all users: it says so before it has changed anything.
+Function ${un}StopWithoutAdministratorRights
+    StrCpy $0 ""
+    !ifdef ACCOUNT_TYPE_VARIABLE  ; the tests' stand-in: under Wine every program is an administrator
+        ReadEnvStr $0 ${ACCOUNT_TYPE_VARIABLE}
+    !endif
+    ${If} $0 == ""
+        UserInfo::GetAccountType
+        Pop $0
+    ${EndIf}
+    ${If} $0 != Admin
+        MessageBox MB_ICONSTOP "$(NotAdministrator)" /SD IDOK
+        SetErrorLevel ${EXIT_NOT_ADMIN}
+        Quit
+    ${EndIf}
+FunctionEnd
 !macroend
 !insertmacro SharedFunctions ""
 !insertmacro SharedFunctions "un."
@@ -440,6 +459,7 @@ Section "-shortcuts and uninstall entry"
         SectionGetSize ${SEC_HBV5} $1
     ${EndIf}
     IntOp $0 $0 + $1
+    ClearErrors
     WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayName "$(DisplayName)"
     WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayIcon "$INSTDIR\trimdesk.exe"
@@ -450,6 +470,11 @@ Section "-shortcuts and uninstall entry"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" NoModify 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" NoRepair 1
     WriteRegStr HKLM "${UNINSTALL_KEY}" BoardModel $Model
+    ${If} ${Errors}
+        MessageBox MB_ICONSTOP "$(NotAdministrator)" /SD IDOK
+        StrCpy $FailureCode ${EXIT_NOT_ADMIN}
+        Abort "$(NothingChanged)"
+    ${EndIf}
 
     ; From here on the new installation stands.
     Call DropUndo
@@ -603,6 +628,7 @@ FunctionEnd
 Function .onInit
     SetShellVarContext all
     !insertmacro UseOneRegistryView
+    Call StopWithoutAdministratorRights
     Call ReadPreviousInstallation
     Call StopOverNewerInstallation
     ${If} $INSTDIR == ""
@@ -810,6 +836,7 @@ FunctionEnd
 Function un.onInit
     SetShellVarContext all
     !insertmacro UseOneRegistryView
+    Call un.StopWithoutAdministratorRights
     ; The model only when the entry describes this folder's installation.
     ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" InstallLocation
     ${If} $PreviousFolder == $INSTDIR

@@ -4,12 +4,13 @@
 # C:\sys_kvel\ byte-identical through install, upgrade, reinstall, downgrade, model change and
 # uninstall; the working folder's other files kept; every refusal with its exit status and
 # nothing changed; the model of the attached board; the uninstaller's import table; the
-# trainer's own copies of setup's files kept and put back; a file in use stopping a run with
-# everything as it was.
+# trainer's own copies of setup's files kept and put back; a file in use and no administrator
+# rights stopping a run with everything as it was.
 #   setup_under_wine.sh WINE_RUN OBJDUMP DIST_DIR VERSION SETUP OLDER_SETUP STANDIN_SETUP
 #                       FILE_HOLDER RETIRED_PAGE
 # OLDER_SETUP is the same setup with an older version, whose guide had RETIRED_PAGE as well;
-# STANDIN_SETUP finds the boards named in ATTACHED_BOARDS. FILE_HOLDER holds a file in use.
+# STANDIN_SETUP finds the boards named in ATTACHED_BOARDS and takes SETUP_ACCOUNT_TYPE, when
+# set, for the account type. FILE_HOLDER holds a file in use.
 set -euo pipefail
 export LC_ALL=C  # reg.exe's output is in the console's code page; names are compared as bytes
 wine_run=$1 objdump=$2 dist=$3 version=$4 setup=$5 older_setup=$6 standin_setup=$7 holder=$8
@@ -405,6 +406,46 @@ for case in "${in_use[@]}"; do
     fi
     run_uninstaller "$folder"
     [ "$(snapshot "$work/$folder")" = "$foreign" ] || fail "$folder: the uninstall after the release"
+done
+
+# ---- Without administrator rights: exit status 7 and nothing changed ----
+
+# Wine gives every program administrator rights; the stand-in setup and its uninstaller take
+# the account type that Windows would report from SETUP_ACCOUNT_TYPE.
+# account type | setup's exit status | the uninstaller's with that account type
+accounts=("User | 7 | 7" "Guest | 7 | 7" "Power | 7 | 7" "Admin | 0 | 0")
+for account in "${accounts[@]}"; do
+    IFS='|' read -r type expected expected_uninstall <<<"${account// /}"
+    fresh_machine
+    folder=account-$type
+    make_folder "$folder" capta.exe drive.exe
+    before=$(snapshot "$work/$folder")
+    status=$(SETUP_ACCOUNT_TYPE=$type run_setup "$standin_setup" /S /MODEL=HBV5 /D="$(windows_path "$folder")")
+    [ "$status" = "$expected" ] || fail "account $type: exit status $status, expected $expected"
+    if [ "$status" != 0 ]; then
+        [ "$(snapshot "$work/$folder")" = "$before" ] || fail "account $type: the refusal changed the folder"
+        [ ! -e "$data" ] && [ ! -e "$start_menu" ] || fail "account $type: the refusal made C:\\sys_kvel or shortcuts"
+        expect_no_entry "account $type"
+        # The uninstaller of an installation made by an administrator, run by this account.
+        status=$(run_setup "$standin_setup" /S /MODEL=HBV5 /D="$(windows_path "$folder")")
+        [ "$status" = 0 ] || fail "account $type: the administrator's install: exit status $status"
+    else
+        expect_installed "$folder" HBV5 "$version"
+    fi
+    installed=$(snapshot "$work/$folder")
+    status=$(SETUP_ACCOUNT_TYPE=$type run_uninstaller_in_place "$folder")
+    [ "$status" = "$expected_uninstall" ] ||
+        fail "account $type: the uninstaller's exit status $status, expected $expected_uninstall"
+    if [ "$status" != 0 ]; then
+        [ "$(snapshot "$work/$folder")" = "$installed" ] || fail "account $type: the uninstaller's refusal changed the folder"
+        read_entry
+        [ -n "${entry[DisplayVersion]:-}" ] || fail "account $type: the uninstaller's refusal removed the entry"
+    else
+        # In place the uninstaller cannot remove itself; all else is gone.
+        rm -f "$work/$folder/uninstall-trimdesk.exe"
+        [ "$(snapshot "$work/$folder")" = "$before" ] || fail "account $type: the uninstall left or took files"
+        expect_no_entry "account $type, uninstalled"
+    fi
 done
 
 [ "$failures" -eq 0 ] || exit 1
