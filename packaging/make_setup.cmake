@@ -1,34 +1,38 @@
 # Builds one setup program with makensis:
 #   cmake -DMAKENSIS=... -DSCRIPT=.../setup.nsi -DNSIS_TARGET=x86-unicode|amd64-unicode
 #         -DDIST_DIR=... -DVERSION=... -DICON=... -DOUTPUT=... -DWORK_DIR=...
-#         [-DDEFINES=NAME=VALUE,...] -P make_setup.cmake
+#         -DSIDE_PICTURE=... [-DEXTRA_GUIDE=FILE,...] [-DDEFINES=NAME=VALUE,...]
+#         -P make_setup.cmake
 # The operator's guide, when the build has put it into DIST_DIR/guide, is installed file by
-# file: the include written here lists its files for the install and for the uninstall, so that
-# the uninstaller removes exactly those.
+# file: the include written here installs its files and writes their names into the list that
+# the setup keeps of what it installed. EXTRA_GUIDE adds pages to the guide's folder, for the
+# tests' setup of an earlier version whose guide had more.
 set(guide_dir ${DIST_DIR}/guide)
 set(guide_files "")
 if(IS_DIRECTORY ${guide_dir})
     file(GLOB_RECURSE guide_files LIST_DIRECTORIES false RELATIVE ${guide_dir} ${guide_dir}/*)
     list(SORT guide_files)
 endif()
+set(guide_sources "")
+foreach(name IN LISTS guide_files)
+    list(APPEND guide_sources ${guide_dir}/${name})
+endforeach()
+string(REPLACE "," ";" EXTRA_GUIDE "${EXTRA_GUIDE}")
+foreach(extra IN LISTS EXTRA_GUIDE)
+    get_filename_component(name ${extra} NAME)
+    list(APPEND guide_files ${name})
+    list(APPEND guide_sources ${extra})
+endforeach()
 
 set(install_lines "")
-set(uninstall_lines "")
-set(guide_folders "")
-foreach(name IN LISTS guide_files)
+set(name_lines "")
+foreach(name source IN ZIP_LISTS guide_files guide_sources)
     get_filename_component(folder guide/${name} DIRECTORY)
     string(REPLACE "/" "\\" windows_name "guide/${name}")
     string(REPLACE "/" "\\" windows_folder "${folder}")
     string(APPEND install_lines "    SetOutPath \"$INSTDIR\\${windows_folder}\"\n"
-                                "    File \"${guide_dir}/${name}\"\n")
-    string(APPEND uninstall_lines "    Delete \"$INSTDIR\\${windows_name}\"\n")
-    list(APPEND guide_folders ${windows_folder})
-endforeach()
-# Deepest folders first; RMDir removes a folder only when nothing else is left in it.
-list(REMOVE_DUPLICATES guide_folders)
-list(SORT guide_folders ORDER DESCENDING)
-foreach(folder IN LISTS guide_folders)
-    string(APPEND uninstall_lines "    RMDir \"$INSTDIR\\${folder}\"\n")
+                                "    File \"${source}\"\n")
+    string(APPEND name_lines "    FileWrite \${handle} \"${windows_name}$\\r$\\n\"\n")
 endforeach()
 
 set(guide_include ${WORK_DIR}/guide_files.nsh)
@@ -38,7 +42,7 @@ if(guide_files)
 endif()
 file(WRITE ${guide_include} "${guide_define}"
     "!macro InstallGuide\n${install_lines}    SetOutPath \"$INSTDIR\"\n!macroend\n"
-    "!macro UninstallGuide\n${uninstall_lines}!macroend\n")
+    "!macro WriteGuideNames handle\n${name_lines}!macroend\n")
 
 set(define_options "")
 string(REPLACE "," ";" DEFINES "${DEFINES}")
@@ -47,6 +51,7 @@ foreach(define IN LISTS DEFINES)
 endforeach()
 execute_process(
     COMMAND ${MAKENSIS} -V2 -WX -INPUTCHARSET UTF8 -DTARGET=${NSIS_TARGET} -DVERSION=${VERSION}
-            -DDIST_DIR=${DIST_DIR} -DICON=${ICON} -DOUTPUT=${OUTPUT} -DGUIDE_NSH=${guide_include}
+            -DDIST_DIR=${DIST_DIR} -DICON=${ICON} -DSIDE_PICTURE=${SIDE_PICTURE} -DOUTPUT=${OUTPUT}
+            -DGUIDE_NSH=${guide_include}
             ${define_options} ${SCRIPT}
     COMMAND_ERROR_IS_FATAL ANY)

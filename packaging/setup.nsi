@@ -6,6 +6,8 @@
 ; Silent: setup.exe /S [/MODEL=HBV7|HBV5] [/FORCE] [/D=FOLDER]  (NSIS wants /D last)
 ; The calibration files in C:\sys_kvel\ belong to the operator: setup creates that folder when
 ; it is missing and touches nothing in it, ever.
+; What it installed is listed in uninstall-trimdesk.files beside the uninstaller; a file of the
+; trainer's own that it replaces waits in setup-backup\ for the uninstaller to put it back.
 
 Target ${TARGET}
 Unicode true
@@ -18,6 +20,9 @@ RequestExecutionLevel admin
 !define UNINSTALLER "uninstall-${PRODUCT}.exe"
 !define START_MENU "$SMPROGRAMS\${PRODUCT}"
 !define DATA_FOLDER "C:\sys_kvel"
+!define FILE_LIST "uninstall-${PRODUCT}.files"  ; what setup installed and what it kept
+!define BACKUP "setup-backup"   ; the trainer's own files that setup replaced
+!define UNDO "setup-undo"       ; this run's replaced files of ours until the run succeeds
 ; The program that says which boards are attached; the tests build setups with a stand-in.
 !ifndef BOARD_DETECTOR
     !define BOARD_DETECTOR "${DIST_DIR}\hbvtool.exe"
@@ -28,6 +33,11 @@ RequestExecutionLevel admin
 !define EXIT_CONTRADICTORY 3    ; the folder and the model would make a contradictory trainer
 !define EXIT_NEWER_INSTALLED 4  ; an older setup over a newer installation, without /FORCE
 !define EXIT_INSTALLED_ELSEWHERE 5
+; A run that stops once it has begun puts back what it had moved: the earlier installation, its
+; entry and the trainer's files are as they were.
+!define EXIT_IN_USE 6           ; a file to replace or remove is in use (setup and uninstaller)
+!define EXIT_NOT_ADMIN 7        ; no administrator rights: nothing could be recorded in HKLM
+!define EXIT_NOT_KEPT 8         ; a file of the trainer's own could not be kept in setup-backup
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTPUT}"
@@ -50,22 +60,41 @@ Var DetectedModel      ; the model of the attached board, when exactly one model
 Var PreviousFolder     ; what the uninstall entry of an earlier installation says
 Var PreviousModel
 Var PreviousVersion
-Var RemoveOtherDll     ; 1: the other model's library is ours from the earlier installation
 Var RefusalCode        ; 0 when the plan holds
 Var Refusal
 Var Detail             ; what a refusal names
 Var Hbv7Radio
 Var Hbv5Radio
+Var Phase              ; "writing" once this run's files may be in the folder
+Var FailureCode        ; the exit status of a run that stopped and put everything back
+Var Name               ; a name from a list, relative to the working folder
+Var ListFile           ; arguments of the list functions
+Var ListName
+Var ListFound
+Var ListFolder         ; where ReadInstalledList looks, and the model of its fallback
+Var ListModel
+Var EachList           ; arguments of ForEachName
+Var EachFunction
+Var Holder             ; the program that may hold a file in use
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDE_PICTURE}"
 
 !define MUI_DIRECTORYPAGE_TEXT_TOP "$(DirectoryExplained)"
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "$(DirectoryLabel)"
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom ModelPageShow ModelPageLeave
 !insertmacro MUI_PAGE_INSTFILES
+; Both offers on by default; a silent install shows no page and so does neither.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "$(StartCalibration)"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartCalibration
+!ifdef GUIDE_INSTALLED
+    !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\guide\index.html"
+    !define MUI_FINISHPAGE_SHOWREADME_TEXT "$(OpenGuide)"
+!endif
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "$(UninstallExplained)"
@@ -76,6 +105,278 @@ Page custom ModelPageShow ModelPageLeave
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "Russian"
 !include "${__FILEDIR__}\setup_texts.nsh"
+
+
+; A file that cannot be written stops the run, which then puts back what it had moved: no
+; Ignore, and no mixed version under the new version's entry.
+AllowSkipFiles off
+
+; ---- Lists of names: one a line, relative to the working folder ----
+; In $PLUGINSDIR: installed.txt and kept.txt (the earlier installation's, read from its file
+; list), new.txt (what this run installs), undo.txt (files of ours this run moved to
+; setup-undo\) and kept-now.txt (the trainer's own files this run moved to setup-backup\).
+
+!macro StripLineEnd var
+    ${Do}
+        StrCpy $R9 ${var} 1 -1
+        ${If} $R9 == "$\r"
+        ${OrIf} $R9 == "$\n"
+            StrCpy ${var} ${var} -1
+        ${Else}
+            ${ExitDo}
+        ${EndIf}
+    ${Loop}
+!macroend
+
+!macro SharedFunctions un
+; Calls $EachFunction with $Name set to each name of the list $EachList. The function may use
+; every register but $R2 to $R4, and every list function but this one.
+Function ${un}ForEachName
+    Push $R2
+    Push $R3
+    Push $R4
+    StrCpy $R3 $EachFunction
+    ClearErrors
+    FileOpen $R2 $EachList r
+    ${IfNot} ${Errors}
+        ${Do}
+            ClearErrors
+            FileRead $R2 $R4
+            ${If} ${Errors}
+                ${ExitDo}
+            ${EndIf}
+            !insertmacro StripLineEnd $R4
+            ${If} $R4 != ""
+                StrCpy $Name $R4
+                Call $R3
+            ${EndIf}
+        ${Loop}
+        FileClose $R2
+    ${EndIf}
+    ClearErrors  ; the end of the list is no error of the caller's
+    Pop $R4
+    Pop $R3
+    Pop $R2
+FunctionEnd
+
+Function ${un}AppendToList  ; $ListName as the last line of $ListFile
+    Push $R0
+    FileOpen $R0 $ListFile a
+    FileSeek $R0 0 END
+    FileWrite $R0 "$ListName$\r$\n"
+    FileClose $R0
+    Pop $R0
+FunctionEnd
+
+; The earlier installation in $ListFolder: installed.txt and kept.txt from its file list. An
+; installation made before setup kept a list had installed the programs, the library of the
+; model $ListModel and the guide, and kept nothing.
+Function ${un}ReadInstalledList
+    InitPluginsDir
+    FileOpen $1 "$PLUGINSDIR\installed.txt" w
+    FileOpen $2 "$PLUGINSDIR\kept.txt" w
+    ${If} $ListFolder == ""
+        ; no earlier installation
+    ${ElseIf} ${FileExists} "$ListFolder\${FILE_LIST}"
+        FileOpen $0 "$ListFolder\${FILE_LIST}" r
+        ${Do}
+            ClearErrors
+            FileRead $0 $3
+            ${If} ${Errors}
+                ${ExitDo}
+            ${EndIf}
+            !insertmacro StripLineEnd $3
+            StrCpy $4 $3 10
+            StrCpy $5 $3 5
+            ${If} $4 == "installed "
+                StrCpy $3 $3 "" 10
+                FileWrite $1 "$3$\r$\n"
+            ${ElseIf} $5 == "kept "
+                StrCpy $3 $3 "" 5
+                FileWrite $2 "$3$\r$\n"
+            ${EndIf}
+        ${Loop}
+        FileClose $0
+    ${Else}
+        FileWrite $1 "trimdesk.exe$\r$\nhbvtool.exe$\r$\n"
+        ${If} $ListModel == HBV7
+        ${OrIf} $ListModel == HBV5
+            FileWrite $1 "$ListModel.dll$\r$\n"
+        ${EndIf}
+        !insertmacro WriteGuideNames $1
+    ${EndIf}
+    FileClose $1
+    FileClose $2
+    Delete "$PLUGINSDIR\undo.txt"
+    FileOpen $1 "$PLUGINSDIR\undo.txt" w
+    FileClose $1
+FunctionEnd
+
+; The program that may hold $Name open, for the messages that name both.
+Function ${un}NameHolder
+    StrCpy $0 $Name 6
+    StrCpy $1 $Name 4 -4
+    ${If} $Name == trimdesk.exe
+        StrCpy $Holder "$(HeldByTrimdesk)"
+    ${ElseIf} $Name == hbvtool.exe
+        StrCpy $Holder "$(HeldByHbvtool)"
+    ${ElseIf} $1 == .dll
+        StrCpy $Holder "$(HeldByBoardPrograms)"
+    ${ElseIf} $0 == "guide\"
+        StrCpy $Holder "$(HeldByBrowser)"
+    ${Else}
+        StrCpy $Holder "$(HeldBySetup)"
+    ${EndIf}
+FunctionEnd
+
+; Before anything is changed: $Name must not be open in another program. A file loaded as a
+; program or library, open for writing, or opened without sharing cannot be opened for writing
+; here; interactive, Retry once that program is closed, or Cancel and nothing changes.
+Function ${un}StopWhileInUse
+    ${IfNot} ${FileExists} "$INSTDIR\$Name"
+        Return
+    ${EndIf}
+    again:
+    ClearErrors
+    FileOpen $0 "$INSTDIR\$Name" a
+    ${If} ${Errors}
+        Call ${un}NameHolder
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(FileInUse)" /SD IDCANCEL IDRETRY again
+        StrCpy $FailureCode ${EXIT_IN_USE}
+        Abort "$(NothingChanged)"
+    ${EndIf}
+    FileClose $0
+FunctionEnd
+
+; $Name, ours, moves aside into setup-undo\ (a rename: a loaded library can be renamed, and
+; nothing is copied), noted in undo.txt for a run that stops to put it back.
+Function ${un}MoveToUndo
+    ${IfNot} ${FileExists} "$INSTDIR\$Name"
+        Return
+    ${EndIf}
+    ${GetParent} "$INSTDIR\${UNDO}\$Name" $0
+    ClearErrors
+    CreateDirectory $0
+    Rename "$INSTDIR\$Name" "$INSTDIR\${UNDO}\$Name"
+    ${If} ${Errors}
+        Call ${un}NameHolder
+        MessageBox MB_ICONSTOP "$(FileNotMoved)" /SD IDOK
+        StrCpy $FailureCode ${EXIT_IN_USE}
+        Abort "$(NothingChanged)"
+    ${EndIf}
+    StrCpy $ListFile "$PLUGINSDIR\undo.txt"
+    StrCpy $ListName $Name
+    Call ${un}AppendToList
+FunctionEnd
+
+; The folders between $0 and the folder $1 that are left empty go, deepest first; $1 stays.
+Function ${un}RemoveEmptyFolders
+    StrLen $2 $1
+    ${Do}
+        ${GetParent} $0 $0
+        StrCpy $3 $0 $2
+        ${If} $3 != $1
+        ${OrIf} $0 == $1
+            ${ExitDo}
+        ${EndIf}
+        RMDir $0
+    ${Loop}
+FunctionEnd
+
+Function ${un}ReturnFromUndo
+    Delete "$INSTDIR\$Name"  ; this run's version, when it was written
+    ${GetParent} "$INSTDIR\$Name" $0
+    CreateDirectory $0
+    Rename "$INSTDIR\${UNDO}\$Name" "$INSTDIR\$Name"
+    StrCpy $0 "$INSTDIR\${UNDO}\$Name"
+    StrCpy $1 "$INSTDIR\${UNDO}"
+    Call ${un}RemoveEmptyFolders
+FunctionEnd
+
+; The trainer's own $Name comes back from setup-backup\ to its place, which is free now.
+Function ${un}ReturnKept
+    ${GetParent} "$INSTDIR\$Name" $0
+    CreateDirectory $0
+    ClearErrors
+    Rename "$INSTDIR\${BACKUP}\$Name" "$INSTDIR\$Name"
+    ${If} ${Errors}
+        MessageBox MB_ICONEXCLAMATION "$(KeptNotReturned)" /SD IDOK
+    ${EndIf}
+    StrCpy $0 "$INSTDIR\${BACKUP}\$Name"
+    StrCpy $1 "$INSTDIR\${BACKUP}"
+    Call ${un}RemoveEmptyFolders
+FunctionEnd
+
+; Once the run has succeeded, the earlier files of ours in setup-undo\ are not needed.
+Function ${un}DropUndo
+    StrCpy $EachList "$PLUGINSDIR\undo.txt"
+    GetFunctionAddress $EachFunction ${un}DropUndone
+    Call ${un}ForEachName
+    RMDir "$INSTDIR\${UNDO}"
+FunctionEnd
+
+Function ${un}DropUndone
+    Delete /REBOOTOK "$INSTDIR\${UNDO}\$Name"
+    StrCpy $0 "$INSTDIR\${UNDO}\$Name"
+    StrCpy $1 "$INSTDIR\${UNDO}"
+    Call ${un}RemoveEmptyFolders
+FunctionEnd
+
+; The folders that held $Name, when nothing else is left in them (the guide's).
+Function ${un}RemoveFoldersOfName
+    StrCpy $0 "$INSTDIR\$Name"
+    StrCpy $1 $INSTDIR
+    Call ${un}RemoveEmptyFolders
+FunctionEnd
+
+; Without administrator rights setup can write neither the uninstall entry nor the shortcuts for
+; all users: it says so before it has changed anything.
+Function ${un}StopWithoutAdministratorRights
+    StrCpy $0 ""
+    !ifdef ACCOUNT_TYPE_VARIABLE  ; the tests' stand-in: under Wine every program is an administrator
+        ReadEnvStr $0 ${ACCOUNT_TYPE_VARIABLE}
+    !endif
+    ${If} $0 == ""
+        UserInfo::GetAccountType
+        Pop $0
+    ${EndIf}
+    ${If} $0 != Admin
+        MessageBox MB_ICONSTOP "$(NotAdministrator)" /SD IDOK
+        SetErrorLevel ${EXIT_NOT_ADMIN}
+        Quit
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro SharedFunctions ""
+!insertmacro SharedFunctions "un."
+
+; Whether the list $ListFile holds $ListName, in any case (as Windows compares names):
+; $ListFound 1 or 0.
+Function ListHas
+    Push $R0
+    Push $R1
+    StrCpy $ListFound 0
+    ClearErrors
+    FileOpen $R0 $ListFile r
+    ${IfNot} ${Errors}
+        ${Do}
+            ClearErrors
+            FileRead $R0 $R1
+            ${If} ${Errors}
+                ${ExitDo}
+            ${EndIf}
+            !insertmacro StripLineEnd $R1
+            ${If} $R1 == $ListName
+                StrCpy $ListFound 1
+                ${ExitDo}
+            ${EndIf}
+        ${Loop}
+        FileClose $R0
+    ${EndIf}
+    ClearErrors
+    Pop $R1
+    Pop $R0
+FunctionEnd
 
 ; ---- What is installed ----
 
@@ -89,16 +390,37 @@ Page custom ModelPageShow ModelPageLeave
     Delete "${START_MENU}\${GUIDE_SHORTCUT_EN}.lnk"
 !macroend
 
-Section "-other model's library"
-    ${If} $RemoveOtherDll == 1
-        Delete "$INSTDIR\$OtherModel.dll"
-        ${If} ${FileExists} "$INSTDIR\$OtherModel.dll"
-            StrCpy $Detail "$INSTDIR\$OtherModel.dll"
-            MessageBox MB_ICONSTOP "$(OtherDllStays)" /SD IDOK
-            SetErrorLevel ${EXIT_CONTRADICTORY}
-            Abort  ; before anything else was copied
-        ${EndIf}
-    ${EndIf}
+; Every file the run will write or remove is free, and then each one already in the folder is
+; moved aside: the earlier installation's to setup-undo\, the trainer's own to setup-backup\.
+; Until the entry is written, a run that stops puts all of them back (.onInstFailed).
+Section "-set aside what is replaced"
+    StrCpy $Phase moving
+    Call WriteNewNames
+    Delete "$PLUGINSDIR\kept-now.txt"
+    FileOpen $0 "$PLUGINSDIR\kept-now.txt" w
+    FileClose $0
+
+    StrCpy $EachList "$PLUGINSDIR\new.txt"
+    GetFunctionAddress $EachFunction StopWhileInUse
+    Call ForEachName
+    StrCpy $EachList "$PLUGINSDIR\installed.txt"
+    Call ForEachName
+    StrCpy $Name ${UNINSTALLER}
+    Call StopWhileInUse
+    StrCpy $Name ${FILE_LIST}
+    Call StopWhileInUse
+
+    StrCpy $EachList "$PLUGINSDIR\new.txt"
+    GetFunctionAddress $EachFunction SetAsideReplaced
+    Call ForEachName
+    StrCpy $EachList "$PLUGINSDIR\installed.txt"
+    GetFunctionAddress $EachFunction SetAsideStale
+    Call ForEachName
+    StrCpy $Name ${UNINSTALLER}
+    Call MoveToUndo
+    StrCpy $Name ${FILE_LIST}
+    Call MoveToUndo
+    StrCpy $Phase writing
 SectionEnd
 
 Section "-programs" SEC_PROGRAMS
@@ -106,7 +428,6 @@ Section "-programs" SEC_PROGRAMS
     File "${DIST_DIR}\trimdesk.exe"
     File "${DIST_DIR}\hbvtool.exe"
     !insertmacro InstallGuide
-    CreateDirectory "${DATA_FOLDER}"
 SectionEnd
 
 Section "-HBV7.dll" SEC_HBV7
@@ -121,14 +442,15 @@ SectionEnd
 
 Section "-shortcuts and uninstall entry"
     SetOutPath "$INSTDIR"  ; the shortcuts' start-in folder: trimdesk reads its markers there
+    ClearErrors
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-    !insertmacro DeleteShortcuts
-    CreateDirectory "${START_MENU}"
-    CreateShortcut "${START_MENU}\$(CalibrationShortcut).lnk" "$INSTDIR\trimdesk.exe"
-    CreateShortcut "${START_MENU}\$(ConsoleShortcut).lnk" "$SYSDIR\cmd.exe" "/k hbvtool --help"
-    !ifdef GUIDE_INSTALLED
-        CreateShortcut "${START_MENU}\$(GuideShortcut).lnk" "$INSTDIR\guide\index.html"
-    !endif
+    ${IfNot} ${Errors}
+        Call WriteFileList
+    ${EndIf}
+    ${If} ${Errors}
+        StrCpy $FailureCode ${EXIT_IN_USE}
+        Abort "$(NothingChanged)"
+    ${EndIf}
 
     SectionGetSize ${SEC_PROGRAMS} $0
     ${If} $Model == HBV7
@@ -137,6 +459,7 @@ Section "-shortcuts and uninstall entry"
         SectionGetSize ${SEC_HBV5} $1
     ${EndIf}
     IntOp $0 $0 + $1
+    ClearErrors
     WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayName "$(DisplayName)"
     WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayIcon "$INSTDIR\trimdesk.exe"
@@ -147,7 +470,145 @@ Section "-shortcuts and uninstall entry"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" NoModify 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" NoRepair 1
     WriteRegStr HKLM "${UNINSTALL_KEY}" BoardModel $Model
+    ${If} ${Errors}
+        MessageBox MB_ICONSTOP "$(NotAdministrator)" /SD IDOK
+        StrCpy $FailureCode ${EXIT_NOT_ADMIN}
+        Abort "$(NothingChanged)"
+    ${EndIf}
+
+    ; From here on the new installation stands.
+    Call DropUndo
+    StrCpy $EachList "$PLUGINSDIR\installed.txt"
+    GetFunctionAddress $EachFunction RemoveFoldersOfName
+    Call ForEachName
+    CreateDirectory "${DATA_FOLDER}"
+    !insertmacro DeleteShortcuts
+    CreateDirectory "${START_MENU}"
+    CreateShortcut "${START_MENU}\$(CalibrationShortcut).lnk" "$INSTDIR\trimdesk.exe"
+    CreateShortcut "${START_MENU}\$(ConsoleShortcut).lnk" "$SYSDIR\cmd.exe" "/k hbvtool --help"
+    !ifdef GUIDE_INSTALLED
+        CreateShortcut "${START_MENU}\$(GuideShortcut).lnk" "$INSTDIR\guide\index.html"
+    !endif
 SectionEnd
+
+Function WriteNewNames
+    FileOpen $0 "$PLUGINSDIR\new.txt" w
+    FileWrite $0 "trimdesk.exe$\r$\nhbvtool.exe$\r$\n$Model.dll$\r$\n"
+    !insertmacro WriteGuideNames $0
+    FileClose $0
+FunctionEnd
+
+; $Name is about to be written: the earlier installation's file goes to setup-undo\, a file of
+; the trainer's own to setup-backup\, where it waits for the uninstaller. A repair or an upgrade
+; over our own installation keeps nothing.
+Function SetAsideReplaced
+    ${IfNot} ${FileExists} "$INSTDIR\$Name"
+        Return
+    ${EndIf}
+    StrCpy $ListFile "$PLUGINSDIR\installed.txt"
+    StrCpy $ListName $Name
+    Call ListHas
+    ${If} $ListFound == 1
+        Call MoveToUndo
+        Return
+    ${EndIf}
+    StrCpy $0 "$INSTDIR\${BACKUP}\$Name"
+    ${GetParent} $0 $1
+    ClearErrors
+    ${If} ${FileExists} $0
+        SetErrors  ; a copy kept earlier stays as it is
+    ${Else}
+        CreateDirectory $1
+        Rename "$INSTDIR\$Name" $0
+    ${EndIf}
+    ${If} ${Errors}
+        MessageBox MB_ICONSTOP "$(FileNotKept)" /SD IDOK
+        StrCpy $FailureCode ${EXIT_NOT_KEPT}
+        Abort "$(NothingChanged)"
+    ${EndIf}
+    DetailPrint "$(FileKept)"
+    StrCpy $ListFile "$PLUGINSDIR\kept-now.txt"
+    Call AppendToList
+FunctionEnd
+
+; $Name is the earlier installation's and this one has no such file (the other model's
+; library, a page the guide no longer has): it goes as well.
+Function SetAsideStale
+    StrCpy $ListFile "$PLUGINSDIR\new.txt"
+    StrCpy $ListName $Name
+    Call ListHas
+    ${If} $ListFound == 0
+        Call MoveToUndo
+    ${EndIf}
+FunctionEnd
+
+; The list beside the uninstaller: what this run installed, and every file of the trainer's own
+; that waits in setup-backup\ (kept by this run or an earlier one). The error flag tells that
+; it could not be written.
+Function WriteFileList
+    FileOpen $5 "$INSTDIR\${FILE_LIST}" w
+    ${If} ${Errors}
+        Return
+    ${EndIf}
+    FileWrite $5 "; ${PRODUCT} ${VERSION}: installed = written by setup, removed by the uninstaller;$\r$\n"
+    FileWrite $5 "; kept = the trainer's own file, in ${BACKUP}\, that the uninstaller puts back$\r$\n"
+    StrCpy $EachList "$PLUGINSDIR\new.txt"
+    GetFunctionAddress $EachFunction WriteInstalledLine
+    Call ForEachName
+    StrCpy $EachList "$PLUGINSDIR\kept.txt"
+    GetFunctionAddress $EachFunction WriteKeptLine
+    Call ForEachName
+    StrCpy $EachList "$PLUGINSDIR\kept-now.txt"
+    Call ForEachName
+    FileClose $5
+FunctionEnd
+
+Function WriteInstalledLine
+    FileWrite $5 "installed $Name$\r$\n"
+FunctionEnd
+
+Function WriteKeptLine
+    FileWrite $5 "kept $Name$\r$\n"
+FunctionEnd
+
+; The folder as the run found it: this run's files go, the earlier installation's and the
+; trainer's own come back from setup-undo\ and setup-backup\.
+Function RollBack
+    ${If} $Phase == writing
+        StrCpy $EachList "$PLUGINSDIR\new.txt"
+        GetFunctionAddress $EachFunction RemoveWritten
+        Call ForEachName
+        Delete "$INSTDIR\${UNINSTALLER}"
+        Delete "$INSTDIR\${FILE_LIST}"
+    ${EndIf}
+    StrCpy $EachList "$PLUGINSDIR\undo.txt"
+    GetFunctionAddress $EachFunction ReturnFromUndo
+    Call ForEachName
+    RMDir "$INSTDIR\${UNDO}"
+    StrCpy $EachList "$PLUGINSDIR\kept-now.txt"
+    GetFunctionAddress $EachFunction ReturnKept
+    Call ForEachName
+    RMDir "$INSTDIR\${BACKUP}"
+FunctionEnd
+
+Function RemoveWritten
+    Delete "$INSTDIR\$Name"
+    Call RemoveFoldersOfName
+FunctionEnd
+
+Function .onInstFailed
+    Call RollBack
+    ${If} $FailureCode == ""
+        StrCpy $FailureCode ${EXIT_IN_USE}  ; a file that could not be written
+    ${EndIf}
+    SetErrorLevel $FailureCode
+FunctionEnd
+
+; The finish page's offer: trimdesk started in the working folder, where it finds its markers.
+Function StartCalibration
+    SetOutPath "$INSTDIR"
+    Exec '"$INSTDIR\trimdesk.exe"'
+FunctionEnd
 
 ; ---- Choices and their checks ----
 
@@ -167,6 +628,7 @@ SectionEnd
 Function .onInit
     SetShellVarContext all
     !insertmacro UseOneRegistryView
+    Call StopWithoutAdministratorRights
     Call ReadPreviousInstallation
     Call StopOverNewerInstallation
     ${If} $INSTDIR == ""
@@ -187,6 +649,9 @@ Function ReadPreviousInstallation
     ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" InstallLocation
     ReadRegStr $PreviousModel HKLM "${UNINSTALL_KEY}" BoardModel
     ReadRegStr $PreviousVersion HKLM "${UNINSTALL_KEY}" DisplayVersion
+    StrCpy $ListFolder $PreviousFolder
+    StrCpy $ListModel $PreviousModel
+    Call ReadInstalledList
 FunctionEnd
 
 Function StopOverNewerInstallation
@@ -268,10 +733,9 @@ FunctionEnd
 !macroend
 
 ; Whether installing $Model into $INSTDIR would leave a trainer that works; sets $RefusalCode
-; and $Refusal when not, and $RemoveOtherDll.
+; and $Refusal when not.
 Function CheckPlan
     StrCpy $RefusalCode 0
-    StrCpy $RemoveOtherDll 0
     ${If} $INSTDIR == ""
         !insertmacro Refuse ${EXIT_INCOMPLETE} "$(NoFolder)"
     ${EndIf}
@@ -301,10 +765,13 @@ Function CheckPlan
     ${Else}
         StrCpy $OtherModel HBV7
     ${EndIf}
+    ; The other model's library of the earlier installation goes with the model change; any
+    ; other copy is the trainer's.
     ${If} ${FileExists} "$INSTDIR\$OtherModel.dll"
-        ${If} $PreviousModel == $OtherModel
-            StrCpy $RemoveOtherDll 1
-        ${Else}
+        StrCpy $ListFile "$PLUGINSDIR\installed.txt"
+        StrCpy $ListName "$OtherModel.dll"
+        Call ListHas
+        ${If} $ListFound == 0
             StrCpy $Detail "$INSTDIR\$OtherModel.dll"
             !insertmacro Refuse ${EXIT_CONTRADICTORY} "$(ForeignDll)"
         ${EndIf}
@@ -364,11 +831,12 @@ Function ModelPageLeave
     Call SelectModelSection
 FunctionEnd
 
-; ---- Uninstall: exactly what setup installed ----
+; ---- Uninstall: exactly what setup installed, then the trainer's own files back ----
 
 Function un.onInit
     SetShellVarContext all
     !insertmacro UseOneRegistryView
+    Call un.StopWithoutAdministratorRights
     ; The model only when the entry describes this folder's installation.
     ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" InstallLocation
     ${If} $PreviousFolder == $INSTDIR
@@ -376,18 +844,41 @@ Function un.onInit
     ${EndIf}
 FunctionEnd
 
+; Nothing changes while a file of ours is in use; our files move aside into setup-undo\ first,
+; so that one that cannot be moved stops the uninstaller with everything back in place and the
+; entry kept (un.onUninstFailed).
 Section "Uninstall"
-    Delete "$INSTDIR\trimdesk.exe"
-    Delete "$INSTDIR\hbvtool.exe"
-    ${If} $Model == HBV7
-    ${OrIf} $Model == HBV5
-        Delete "$INSTDIR\$Model.dll"
-    ${EndIf}
-    !insertmacro UninstallGuide
+    StrCpy $ListFolder $INSTDIR
+    StrCpy $ListModel $Model
+    Call un.ReadInstalledList
+    StrCpy $EachList "$PLUGINSDIR\installed.txt"
+    GetFunctionAddress $EachFunction un.StopWhileInUse
+    Call un.ForEachName
+    GetFunctionAddress $EachFunction un.MoveToUndo
+    Call un.ForEachName
+
+    StrCpy $EachList "$PLUGINSDIR\kept.txt"
+    GetFunctionAddress $EachFunction un.ReturnKept
+    Call un.ForEachName
+    RMDir "$INSTDIR\${BACKUP}"
+    Call un.DropUndo
+    StrCpy $EachList "$PLUGINSDIR\installed.txt"
+    GetFunctionAddress $EachFunction un.RemoveFoldersOfName
+    Call un.ForEachName
+
     !insertmacro DeleteShortcuts
     RMDir "${START_MENU}"
     ${If} $PreviousFolder == $INSTDIR
         DeleteRegKey HKLM "${UNINSTALL_KEY}"
     ${EndIf}
+    Delete "$INSTDIR\${FILE_LIST}"
     Delete "$INSTDIR\${UNINSTALLER}"
 SectionEnd
+
+Function un.onUninstFailed
+    StrCpy $EachList "$PLUGINSDIR\undo.txt"
+    GetFunctionAddress $EachFunction un.ReturnFromUndo
+    Call un.ForEachName
+    RMDir "$INSTDIR\${UNDO}"
+    SetErrorLevel $FailureCode
+FunctionEnd

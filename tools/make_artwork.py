@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's artwork: res/car.bmp (the car picture shown by the program),
 res/car-large.bmp (the same scene at twice the size, the source from which the
-program scales the picture to its frame at display scales above 100 %) and
-res/trimdesk.ico (the application icon).
+program scales the picture to its frame at display scales above 100 %),
+res/setup-side.bmp (the same scene under a taller sky, the picture on the side of
+the setup program's last page) and res/trimdesk.ico (the application icon).
 
 Everything is drawn here from plain shapes so the artwork can be regenerated
 and tweaked without an image editor. Only the standard library is used, and
@@ -23,6 +24,8 @@ RES = os.path.join(ROOT, "res")
 PICTURE_W, PICTURE_H = 259, 261   # the program expects exactly this size
 PICTURE_SS = 3                    # supersampling factor, gives cheap anti-aliasing
 LARGE_PICTURE_SCALE = 2           # covers the frame up to 200 % display scale
+SIDE_W, SIDE_H = 164, 314         # what NSIS's welcome and finish pages show
+SIDE_SKY_TOP = (40, 96, 178)      # the sky above the scene darkens upwards
 # What Windows asks for at 100, 125, 150 and 200 %: small icons 16-32, large
 # ones 32-64, and Explorer's 256 (stored as PNG, as Vista and later expect;
 # XP passes it over and takes the nearest of the others).
@@ -386,6 +389,23 @@ def draw_picture(scale=1):
     return c.downsample(PICTURE_SS)
 
 
+def draw_side_picture():
+    """The scene at the side picture's width, standing on its bottom edge; the
+    sky above it goes on upwards, darker towards the top."""
+    scene_h = int(round(PICTURE_H * SIDE_W / PICTURE_W))
+    c = Canvas(SIDE_W * PICTURE_SS, scene_h * PICTURE_SS, SIDE_W / PICTURE_W * PICTURE_SS)
+    draw_sky(c)
+    draw_ground(c)
+    draw_car(c)
+    scene = c.downsample(PICTURE_SS)
+    side = Canvas(SIDE_W, SIDE_H)
+    top = SIDE_H - scene_h
+    for y in range(top):
+        side.span(y, 0, SIDE_W, mix(SIDE_SKY_TOP, scene.pixel(0, 0)[:3], y / top))
+    side.buf[top * SIDE_W * 4:] = scene.buf
+    return side
+
+
 # -------------------------------------------------------------------- icon
 
 def draw_icon(size):
@@ -418,6 +438,7 @@ def main():
     os.makedirs(RES, exist_ok=True)
     write_bmp(os.path.join(RES, "car.bmp"), draw_picture())
     write_bmp(os.path.join(RES, "car-large.bmp"), draw_picture(LARGE_PICTURE_SCALE))
+    write_bmp(os.path.join(RES, "setup-side.bmp"), draw_side_picture())
     write_ico(os.path.join(RES, "trimdesk.ico"), [draw_icon(s) for s in ICON_SIZES])
 
 

@@ -3,13 +3,18 @@
 # room of trainers: the files, the uninstall entry and the shortcuts; the calibration files in
 # C:\sys_kvel\ byte-identical through install, upgrade, reinstall, downgrade, model change and
 # uninstall; the working folder's other files kept; every refusal with its exit status and
-# nothing changed; the model of the attached board; the uninstaller's import table.
+# nothing changed; the model of the attached board; the uninstaller's import table; the
+# trainer's own copies of setup's files kept and put back; a file in use and no administrator
+# rights stopping a run with everything as it was.
 #   setup_under_wine.sh WINE_RUN OBJDUMP DIST_DIR VERSION SETUP OLDER_SETUP STANDIN_SETUP
-# OLDER_SETUP is the same setup with an older version; STANDIN_SETUP finds the boards named in
-# ATTACHED_BOARDS.
+#                       FILE_HOLDER RETIRED_PAGE
+# OLDER_SETUP is the same setup with an older version, whose guide had RETIRED_PAGE as well;
+# STANDIN_SETUP finds the boards named in ATTACHED_BOARDS and takes SETUP_ACCOUNT_TYPE, when
+# set, for the account type. FILE_HOLDER holds a file in use.
 set -euo pipefail
 export LC_ALL=C  # reg.exe's output is in the console's code page; names are compared as bytes
-wine_run=$1 objdump=$2 dist=$3 version=$4 setup=$5 older_setup=$6 standin_setup=$7
+wine_run=$1 objdump=$2 dist=$3 version=$4 setup=$5 older_setup=$6 standin_setup=$7 holder=$8
+retired_page=guide/$(basename "$9")
 here=$(dirname "$0")
 
 failures=0
@@ -24,6 +29,7 @@ data=$drive_c/sys_kvel
 work=$drive_c/setup-tests
 start_menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/trimdesk"
 kept_data=$drive_c/sys_kvel.kept-by-setup-tests
+scratch=$(mktemp -d)
 
 # The prefix's own calibration folder (the end-to-end tests') is set aside for the run.
 [ -e "$data" ] && [ ! -e "$kept_data" ] && mv "$data" "$kept_data"
@@ -31,6 +37,7 @@ restore() {
     "$wine_run" reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
     rm -rf "$work" "$data" "$start_menu"
     [ -e "$kept_data" ] && mv "$kept_data" "$data"
+    rm -rf "$scratch"
     return 0
 }
 trap restore EXIT
@@ -47,16 +54,20 @@ fresh_machine() {
 
 # make_folder NAME FILE...: a working folder holding stand-ins of the trainer's files.
 make_folder() {
-    local name=$1
+    local name=$1 file
     shift
     mkdir -p "$work/$name"
-    for file in "$@"; do echo "stand-in $file" >"$work/$name/$file"; done
+    for file in "$@"; do
+        mkdir -p "$(dirname "$work/$name/$file")"
+        echo "stand-in $file" >"$work/$name/$file"
+    done
 }
 
 # Every folder and file below a folder, files with their checksums: equal snapshots, equal
-# folders.
+# folders. A folder that is not there has none.
 snapshot() {
-    (cd "$1" 2>/dev/null && find . -mindepth 1 -type d | sort &&
+    [ -d "$1" ] || return 0
+    (cd "$1" && find . -mindepth 1 -type d | sort &&
         find . -type f -print0 | sort -z | xargs -0r sha256sum)
 }
 
@@ -79,6 +90,36 @@ run_uninstaller() {
     fail "uninstaller in $folder did not finish within 60 s"
 }
 
+# The uninstaller run in place (_?=), which waits for its end and gives its exit status; it
+# cannot remove itself then.
+run_uninstaller_in_place() {  # prints the exit status
+    local folder=$1 status=0
+    "$wine_run" "$(windows_path "$folder")\\uninstall-trimdesk.exe" /S _?="$(windows_path "$folder")" \
+        </dev/null >/dev/null 2>&1 || status=$?
+    echo "$status"
+}
+
+# hold HOW FILE: FILE of the test folder held in use by a Windows process until release.
+holds=0
+hold() {
+    local how=$1 file=$2
+    holds=$((holds + 1))
+    release_file=$work/release-$holds
+    "$wine_run" "$holder" "$how" "C:\\setup-tests\\${file//\//\\}" "C:\\setup-tests\\release-$holds" \
+        </dev/null >"$scratch/held-$holds" 2>&1 &
+    holder_pid=$!
+    for _ in $(seq 600); do
+        grep -q held "$scratch/held-$holds" && return 0
+        kill -0 $holder_pid 2>/dev/null || break
+        sleep 0.1
+    done
+    fail "could not hold $file: $(cat "$scratch/held-$holds")"
+}
+release() {
+    touch "$release_file"
+    wait $holder_pid || fail "the holder ended with status $?"
+}
+
 # The uninstall entry's values by name, as reg.exe shows them (none when there is no entry).
 declare -A entry
 read_entry() {
@@ -89,13 +130,32 @@ read_entry() {
     done < <("$wine_run" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
 }
 
+# The guide's files, guide/NAME a line: the build's, and for an older version's setup the page
+# its guide had as well.
+guide_of() {  # guide_of VERSION
+    { [ -d "$dist/guide" ] && (cd "$dist" && find guide -type f)
+      [ "$1" != "$version" ] && echo "$retired_page"; } | sort
+}
+
+# The names the list beside the uninstaller gives for KIND (installed or kept), a line each.
+listed() {  # listed FOLDER KIND
+    sed -n "s/^$2 //p" "$work/$1/uninstall-trimdesk.files" 2>/dev/null | tr -d '\r' | tr '\\' / | sort
+}
+
 expect_installed() {  # expect_installed FOLDER MODEL VERSION
-    local folder=$1 model=$2 expected_version=$3 other=HBV5
+    local folder=$1 model=$2 expected_version=$3 other=HBV5 file
     [ "$model" = HBV5 ] && other=HBV7
     for file in trimdesk.exe hbvtool.exe "$model.dll"; do
         cmp -s "$dist/$file" "$work/$folder/$file" || fail "$folder: $file is not the build's"
     done
     [ -f "$work/$folder/uninstall-trimdesk.exe" ] || fail "$folder: no uninstaller"
+    local guide
+    guide=$(cd "$work/$folder" && find guide -type f 2>/dev/null | sort)
+    [ "$guide" = "$(guide_of "$expected_version")" ] ||
+        fail "$folder: the guide's files are not those of $expected_version's setup"
+    [ "$(listed "$folder" installed)" = "$({ printf '%s\n' trimdesk.exe hbvtool.exe "$model.dll" &&
+        guide_of "$expected_version"; } | sort)" ] || fail "$folder: the list of installed files is wrong"
+    [ ! -e "$work/$folder/setup-undo" ] || fail "$folder: setup-undo is left"
     [ ! -e "$work/$folder/$other.dll" ] || fail "$folder: $other.dll beside $model.dll"
     read_entry
     [ "${entry[DisplayVersion]:-}" = "$expected_version" ] ||
@@ -266,6 +326,127 @@ run_uninstaller trainer
 [ "$(snapshot "$work/trainer")" = "$foreign" ] || fail "uninstall after the model change left or took files"
 [ "$(snapshot "$data")" = "$sealed" ] || fail "uninstall: C:\\sys_kvel changed"
 expect_no_entry "uninstall after the model change"
+
+# ---- The trainer's own copies of setup's files: kept in setup-backup\, back on uninstall ----
+
+# model | folder's files (the trainer's copies of setup's names among them) | kept by setup
+keeps=(
+    "HBV7 | HBV7.dll trimdesk.exe simulator.exe captb.exe | HBV7.dll trimdesk.exe"
+    "HBV5 | HBV5.dll hbvtool.exe guide/index.html capta.exe | HBV5.dll hbvtool.exe guide/index.html"
+)
+for keep in "${keeps[@]}"; do
+    IFS='|' read -r model files kept <<<"$keep"
+    model=${model// /}
+    fresh_machine
+    folder=keeps-$model
+    make_folder "$folder" $files
+    before=$(snapshot "$work/$folder")
+    rm -rf "$scratch/before" && cp -a "$work/$folder" "$scratch/before"
+    status=$(run_setup "$setup" /S /MODEL=$model /D="$(windows_path "$folder")")
+    [ "$status" = 0 ] || fail "$folder: exit status $status"
+    expect_installed "$folder" "$model" "$version"
+    for file in $kept; do
+        cmp -s "$scratch/before/$file" "$work/$folder/setup-backup/$file" ||
+            fail "$folder: the trainer's $file is not kept in setup-backup"
+    done
+    [ "$(listed "$folder" kept)" = "$(tr ' ' '\n' <<<"$kept" | sed '/^$/d' | sort)" ] ||
+        fail "$folder: the list's kept files '$(listed "$folder" kept | paste -sd' ')'"
+    # A repair over setup's own installation keeps nothing more.
+    kept_before=$(snapshot "$work/$folder/setup-backup")
+    status=$(run_setup "$setup" /S)
+    [ "$status" = 0 ] || fail "$folder: repair's exit status $status"
+    [ "$(snapshot "$work/$folder/setup-backup")" = "$kept_before" ] || fail "$folder: the repair kept files"
+    expect_installed "$folder" "$model" "$version"
+    run_uninstaller "$folder"
+    [ "$(snapshot "$work/$folder")" = "$before" ] ||
+        fail "$folder: after the uninstall the folder is not as before the install"
+    expect_no_entry "$folder"
+done
+
+# ---- A file in use: exit status 6, and the earlier installation as it was ----
+
+# The older version is installed; a Windows process holds one of its files (file_holder: image
+# as the simulator holds the library, exclusive, or reader as the C runtime's fopen opens a file,
+# which lets setup open the file but not move it, after it has moved others); then the run.
+# held file | how it is held | run
+in_use=(
+    "HBV5.dll         | image     | upgrade"
+    "trimdesk.exe     | exclusive | upgrade"
+    "guide/index.html | reader    | upgrade"
+    "HBV5.dll         | image     | uninstall"
+    "hbvtool.exe      | reader    | uninstall"
+)
+row=0
+for case in "${in_use[@]}"; do
+    IFS='|' read -r file how run <<<"${case// /}"
+    fresh_machine
+    folder=in-use-$((row += 1))
+    make_folder "$folder" drive.exe capta.exe trimdesk.exe
+    foreign=$(snapshot "$work/$folder")
+    status=$(run_setup "$older_setup" /S /MODEL=HBV5 /D="$(windows_path "$folder")")
+    [ "$status" = 0 ] || fail "$folder: the older version's exit status $status"
+    before=$(snapshot "$work/$folder")
+    entry_before=$("$wine_run" reg query "$uninstall_key" 2>&1)
+    hold "$how" "$folder/$file"
+    if [ "$run" = upgrade ]; then
+        status=$(run_setup "$setup" /S)
+    else
+        status=$(run_uninstaller_in_place "$folder")
+    fi
+    [ "$status" = 6 ] || fail "$run with $file held ($how): exit status $status, expected 6"
+    [ "$(snapshot "$work/$folder")" = "$before" ] || fail "$run with $file held ($how) changed the folder"
+    [ "$("$wine_run" reg query "$uninstall_key" 2>&1)" = "$entry_before" ] ||
+        fail "$run with $file held ($how) changed the uninstall entry"
+    release
+    # Once the file is free the same run succeeds.
+    if [ "$run" = upgrade ]; then
+        status=$(run_setup "$setup" /S)
+        [ "$status" = 0 ] || fail "$folder: the upgrade after the release: exit status $status"
+        expect_installed "$folder" HBV5 "$version"
+    fi
+    run_uninstaller "$folder"
+    [ "$(snapshot "$work/$folder")" = "$foreign" ] || fail "$folder: the uninstall after the release"
+done
+
+# ---- Without administrator rights: exit status 7 and nothing changed ----
+
+# Wine gives every program administrator rights; the stand-in setup and its uninstaller take
+# the account type that Windows would report from SETUP_ACCOUNT_TYPE.
+# account type | setup's exit status | the uninstaller's with that account type
+accounts=("User | 7 | 7" "Guest | 7 | 7" "Power | 7 | 7" "Admin | 0 | 0")
+for account in "${accounts[@]}"; do
+    IFS='|' read -r type expected expected_uninstall <<<"${account// /}"
+    fresh_machine
+    folder=account-$type
+    make_folder "$folder" capta.exe drive.exe
+    before=$(snapshot "$work/$folder")
+    status=$(SETUP_ACCOUNT_TYPE=$type run_setup "$standin_setup" /S /MODEL=HBV5 /D="$(windows_path "$folder")")
+    [ "$status" = "$expected" ] || fail "account $type: exit status $status, expected $expected"
+    if [ "$status" != 0 ]; then
+        [ "$(snapshot "$work/$folder")" = "$before" ] || fail "account $type: the refusal changed the folder"
+        [ ! -e "$data" ] && [ ! -e "$start_menu" ] || fail "account $type: the refusal made C:\\sys_kvel or shortcuts"
+        expect_no_entry "account $type"
+        # The uninstaller of an installation made by an administrator, run by this account.
+        status=$(run_setup "$standin_setup" /S /MODEL=HBV5 /D="$(windows_path "$folder")")
+        [ "$status" = 0 ] || fail "account $type: the administrator's install: exit status $status"
+    else
+        expect_installed "$folder" HBV5 "$version"
+    fi
+    installed=$(snapshot "$work/$folder")
+    status=$(SETUP_ACCOUNT_TYPE=$type run_uninstaller_in_place "$folder")
+    [ "$status" = "$expected_uninstall" ] ||
+        fail "account $type: the uninstaller's exit status $status, expected $expected_uninstall"
+    if [ "$status" != 0 ]; then
+        [ "$(snapshot "$work/$folder")" = "$installed" ] || fail "account $type: the uninstaller's refusal changed the folder"
+        read_entry
+        [ -n "${entry[DisplayVersion]:-}" ] || fail "account $type: the uninstaller's refusal removed the entry"
+    else
+        # In place the uninstaller cannot remove itself; all else is gone.
+        rm -f "$work/$folder/uninstall-trimdesk.exe"
+        [ "$(snapshot "$work/$folder")" = "$before" ] || fail "account $type: the uninstall left or took files"
+        expect_no_entry "account $type, uninstalled"
+    fi
+done
 
 [ "$failures" -eq 0 ] || exit 1
 echo "setup under Wine: ok"
