@@ -1,26 +1,35 @@
 // A soak of the DLLs in a host process: Init and Done again and again, or a stream from the
-// simulated board that vanishes and comes back, drained by a real window's message loop. The
-// process's open handles, committed private memory and threads must stay flat, and the
-// simulated board's counter must only ever rise.
+// simulated board that vanishes and comes back, drained by a real window's message loop, or the
+// same with the real DLLs through Wine's HID stack, where vboard.exe unplugs and replugs the
+// board's device node. The process's open handles, committed private memory and threads must
+// stay flat, and the board's counter must only ever rise.
 //
 //   hid_soak FOLDER init-done|stream SECONDS
+//   hid_soak FOLDER stack CYCLES VBOARD
 //
-// runs both models' DLLs in FOLDER (HBV7.dll, HBV5.dll), each for SECONDS, and prints the
-// figures.
+// runs both models' DLLs in FOLDER (HBV7.dll, HBV5.dll), each for SECONDS or until the board
+// has been replugged CYCLES times, and prints the figures.
 #include "board_exports.h"
+#include "board_program.h"
 #include "process_resources.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr UINT kPacketMessage = WM_APP + 1;
 constexpr const char* kUnplugSetting = "HBV_SIMULATION=unplug-after:700";
+// The node's plug, hidclass's start of the collection and the DLL's next search must fit in a
+// presence, with packets to spare.
+constexpr long kStackUnplugMs = 500;
 // What may come and go without a leak: Wine's own handles and heap pages in passing.
 constexpr long kHandleSlack = 4;
 constexpr long kMemorySlackKb = 512;
@@ -40,6 +49,7 @@ bool flat(const Resources& before, const Resources& after) {
 struct Stream {
     BoardExports* dll = nullptr;
     long packets = 0;
+    std::chrono::steady_clock::time_point lastPacket{};
     long outOfOrder = 0;
     bool anyCounter = false;
     unsigned long lastCounter = 0;
@@ -51,6 +61,7 @@ struct Stream {
         const unsigned long counter = buffer[1] | buffer[2] << 8 | buffer[3] << 16 |
                                       static_cast<unsigned long>(buffer[4]) << 24;
         ++packets;
+        lastPacket = std::chrono::steady_clock::now();
         if (anyCounter && counter <= lastCounter) ++outOfOrder;
         anyCounter = true;
         lastCounter = counter;
@@ -157,6 +168,124 @@ class Soak {
         return (flat(warm, most) && released) || fail("handles, threads or memory grew");
     }
 
+    // vboard.exe's lines say when the node was plugged and unplugged: every presence but the
+    // last, which this run ends, must have brought packets.
+    bool stack(const std::string& vboard, long cycles) {
+        using Clock = std::chrono::steady_clock;
+        if (!loaded) return fail("cannot load the DLL");
+        const long limitSeconds = cycles * 2 * kStackUnplugMs * 3 / 1000 + 60;
+        BoardProgram board(
+            vboard,
+            {"--model", model, "--simulation", "unplug-after:" + std::to_string(kStackUnplugMs),
+             "--seconds", std::to_string(limitSeconds)},
+            model);
+        if (!board.plugged())
+            return fail(("the board was not plugged: " + board.printed()).c_str());
+        Stream stream;
+        stream.dll = &dll;
+        HWND window = makeWindow(stream);
+        const Resources before = measure();
+        if (!dll.Init(window, kPacketMessage)) return fail("Init returned 0");
+        const Clock::time_point start = Clock::now();
+        long plugs = 1, presencesWithout = 0, packetsAtPlug = 0;
+        bool present = true;
+        std::size_t readUpTo = board.printed().size();
+        Clock::time_point pluggedAt = start;
+        Clock::time_point lastBeforeUnplug{};
+        std::vector<long> silencesMs, findsMs;  // last packet to first packet; plug to first
+        bool awaitingFirst = true;
+        // Taken as each presence's first packet arrives, so that every figure is of the same
+        // moment: the search just over, the board open, no transfer but the read.
+        Resources warm, most, last;
+        std::vector<long> shortPresencesMs;  // plugged line to unplugged line, none between
+        for (;;) {
+            const long packetsBefore = stream.packets;
+            pumpFor(10);
+            const Clock::time_point now = Clock::now();
+            if (awaitingFirst && stream.packets > packetsBefore && stream.packets > packetsAtPlug) {
+                awaitingFirst = false;
+                findsMs.push_back(static_cast<long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(now - pluggedAt)
+                        .count()));
+                const Resources resources = last = measure();
+                if (plugs <= 2) {
+                    warm = most = resources;
+                } else {
+                    most = Resources{std::max(most.handles, resources.handles),
+                                     std::max(most.threads, resources.threads),
+                                     std::max(most.privateKb, resources.privateKb)};
+                }
+                if (plugs > 1) {
+                    silencesMs.push_back(
+                        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              now - lastBeforeUnplug)
+                                              .count()));
+                }
+            }
+            const std::string& printed = board.printed();
+            for (std::size_t end; (end = printed.find('\n', readUpTo)) != std::string::npos;
+                 readUpTo = end + 1) {
+                const std::string line = printed.substr(readUpTo, end - readUpTo);
+                if (line.rfind("unplugged ", 0) == 0 && present) {
+                    present = false;
+                    lastBeforeUnplug = stream.lastPacket;
+                    if (stream.packets == packetsAtPlug) {
+                        ++presencesWithout;
+                        shortPresencesMs.push_back(static_cast<long>(
+                            std::chrono::duration_cast<std::chrono::milliseconds>(now - pluggedAt)
+                                .count()));
+                    }
+                } else if (line.rfind("plugged ", 0) == 0 && !present) {
+                    present = true;
+                    ++plugs;
+                    pluggedAt = now;
+                    packetsAtPlug = stream.packets;
+                    awaitingFirst = true;
+                }
+            }
+            if (plugs - 1 >= cycles && present && !awaitingFirst) break;
+            if (now - start > std::chrono::seconds(limitSeconds)) break;
+        }
+        dll.Done();
+        pumpFor(50);
+        DestroyWindow(window);
+        const Resources after = measure();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const long replugs = plugs - 1;
+        auto median = [](std::vector<long> values) {
+            if (values.empty()) return -1L;
+            std::sort(values.begin(), values.end());
+            return values[values.size() / 2];
+        };
+        std::printf(
+            "%s, stack: %ld replugs of the node (unplug-after:%ld) in %.1f s, %ld packets, %ld "
+            "out of order, %ld presences without a packet\n",
+            model, replugs, kStackUnplugMs, seconds, stream.packets, stream.outOfOrder,
+            presencesWithout);
+        std::printf(
+            "  silence from the last packet to the first after a replug: median %ld ms, longest "
+            "%ld ms; from vboard's plugged line to the first packet: median %ld ms\n",
+            median(silencesMs),
+            silencesMs.empty() ? -1L : *std::max_element(silencesMs.begin(), silencesMs.end()),
+            median(findsMs));
+        for (long ms : shortPresencesMs) {
+            std::printf("  a presence without a packet: %ld ms from plugged to unplugged\n", ms);
+        }
+        print("before Init:", before);
+        print("after 2 replugs:", warm);
+        print("most, later:", most);
+        print("at the end:", last);
+        print("after Done:", after);
+        if (stream.outOfOrder > 0) return fail("a packet broke the counter's order");
+        if (replugs < cycles) return fail("too few replugs within the time");
+        if (presencesWithout > 0) return fail("packets did not flow again after a replug");
+        most = Resources{std::max(most.handles, last.handles), std::max(most.threads, last.threads),
+                         std::max(most.privateKb, last.privateKb)};
+        const bool released =
+            after.handles <= before.handles + kHandleSlack && after.threads <= before.threads;
+        return (flat(warm, most) && released) || fail("handles, threads or memory grew");
+    }
+
   private:
     bool fail(const char* why) {
         std::printf("%s: FAILED: %s\n", model, why);
@@ -173,18 +302,29 @@ class Soak {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: hid_soak FOLDER init-done|stream SECONDS\n");
+    const std::string mode = argc > 2 ? argv[2] : "";
+    if (argc != (mode == "stack" ? 5 : 4)) {
+        std::fprintf(stderr,
+                     "usage: hid_soak FOLDER init-done|stream SECONDS\n"
+                     "       hid_soak FOLDER stack CYCLES VBOARD\n");
         return 2;
     }
     const std::string folder = argv[1];
-    const std::string mode = argv[2];
     const DWORD seconds = static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10));
     if (mode == "stream") _putenv(kUnplugSetting);  // read by the simulated DLLs at Init
     bool passed = true;
     for (const char* model : {"HBV7", "HBV5"}) {
         Soak soak(folder, model, seconds);
-        passed &= mode == "stream" ? soak.stream() : soak.initDone();
+        if (mode == "stack") {
+            std::string vboard = argv[4];  // Wine shows the Linux file system as drive Z:
+            if (vboard.front() == '/') {
+                std::replace(vboard.begin(), vboard.end(), '/', '\\');
+                vboard = "Z:" + vboard;
+            }
+            passed &= soak.stack(vboard, static_cast<long>(seconds));
+        } else {
+            passed &= mode == "stream" ? soak.stream() : soak.initDone();
+        }
         std::fflush(stdout);
     }
     return passed ? 0 : 1;

@@ -1,26 +1,25 @@
 // vboard.exe run by a test under Wine: the virtual board plugged into Wine's HID stack for as
-// long as a test needs it.
+// long as a test needs it. Free of the test framework, so that the soak's host can plug a board
+// too.
 #pragma once
 
-#include "tool_run.h"
 #include "wide_text.h"
 
 #include <windows.h>
 
 #include <chrono>
 #include <string>
-
-inline const std::string kVboard = windowsPathOf(VBOARD_PROGRAM);
-
-inline ToolRun unplugAll() { return runTool({"--unplug-all"}, {}, kVboard); }
+#include <vector>
 
 // vboard.exe in the background for one test: started, and waited for until it says the board is
 // plugged. At the end it is waited for when it was given its time, else ended, and the node it
 // would have unplugged is removed, so that the next test starts with no board.
 class BoardProgram {
   public:
-    explicit BoardProgram(const Arguments& arguments, const std::string& model = "HBV7") {
-        std::wstring commandLine = L"\"" + widen(kVboard) + L"\"";
+    BoardProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& model = "HBV7")
+        : program(program) {
+        std::wstring commandLine = L"\"" + widen(program) + L"\"";
         for (const std::string& argument : arguments)
             commandLine += L" \"" + widen(argument) + L"\"";
         SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -44,7 +43,7 @@ class BoardProgram {
         if (started && WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
             TerminateProcess(process.hProcess, 99);
             WaitForSingleObject(process.hProcess, 10000);
-            unplugAll();
+            removeNodes();
         }
         if (started) {
             CloseHandle(process.hProcess);
@@ -53,7 +52,7 @@ class BoardProgram {
         CloseHandle(outRead);
     }
 
-    bool plugged() const { return contains(output, "plugged"); }
+    bool plugged() const { return output.find("plugged") != std::string::npos; }
     // What it has printed so far.
     const std::string& printed() {
         drain();
@@ -69,6 +68,21 @@ class BoardProgram {
     }
 
   private:
+    // vboard.exe --unplug-all, for the node that a program ended early leaves behind.
+    void removeNodes() const {
+        std::wstring commandLine = L"\"" + widen(program) + L"\" --unplug-all";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION removal{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &removal)) {
+            return;
+        }
+        WaitForSingleObject(removal.hProcess, 60000);
+        CloseHandle(removal.hProcess);
+        CloseHandle(removal.hThread);
+    }
+
     // Takes what it has printed so far; false once it has ended.
     bool drain() {
         char buffer[512];
@@ -84,13 +98,14 @@ class BoardProgram {
     // Until it prints the text (with none, until it ends) or the time is up.
     void readUntil(const char* text, std::chrono::seconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (drain() && !(text && contains(output, text)) &&
+        while (drain() && !(text && output.find(text) != std::string::npos) &&
                std::chrono::steady_clock::now() < deadline) {
             Sleep(10);
         }
         drain();  // what came with its end
     }
 
+    const std::string program;
     HANDLE outRead = nullptr;
     PROCESS_INFORMATION process{};
     bool started = false;

@@ -2,6 +2,8 @@
 // and the real hbvtool.exe with the real DLL beside it finds the board, receives its stream and
 // has its commands answered, as on a trainer PC.
 #include "board_program.h"
+#include "folder_check.h"
+#include "text_format.h"
 #include "texts.h"
 #include "tool_run.h"
 #include "wide_text.h"
@@ -12,10 +14,21 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace {
+
+#ifdef _WIN64
+const char* const kBuildArchitecture = "x86_64";
+#else
+const char* const kBuildArchitecture = "i686";
+#endif
+
+const std::string kVboard = windowsPathOf(VBOARD_PROGRAM);
+
+ToolRun unplugAll() { return runTool({"--unplug-all"}, {}, kVboard); }
 
 class VboardStack : public ::testing::Test {
   protected:
@@ -26,7 +39,7 @@ class VboardStack : public ::testing::Test {
 };
 
 TEST_F(VboardStack, HbvtoolListsTheBoardAmongWinesDevices) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun list = runTool({"list"}, {}, kDeliveredProgram);
     EXPECT_EQ(list.exitCode, 0u) << list.err;
@@ -44,7 +57,7 @@ TEST_F(VboardStack, HbvtoolListsTheBoardAmongWinesDevices) {
 // reader falls further behind; the DLL asks for 512, so a reader kept waiting on a loaded machine
 // loses nothing.
 TEST_F(VboardStack, TheStreamArrivesInOrderAtTheBoardsRate) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun run = runTool({"watch", "--count", "2000"}, {}, kDeliveredProgram);
     ASSERT_EQ(run.exitCode, 0u) << run.err;
@@ -62,7 +75,7 @@ TEST_F(VboardStack, TheStreamArrivesInOrderAtTheBoardsRate) {
 }
 
 TEST_F(VboardStack, CommandsReachTheBoardAndAreAnswered) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun version = runTool({"version"}, {}, kDeliveredProgram);
     EXPECT_EQ(version.exitCode, 0u) << version.err;
@@ -79,7 +92,7 @@ TEST_F(VboardStack, CommandsReachTheBoardAndAreAnswered) {
 // The DLL gives a write 1000 ms, then cancels it: the driver must end hidclass's write so that
 // the cancellation completes and the command returns.
 TEST_F(VboardStack, AWriteTheBoardDoesNotTakeEndsAfterTheLimit) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60", "--no-writes"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60", "--no-writes"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun run = runTool({"send", "01"}, {}, kDeliveredProgram);
     EXPECT_EQ(run.exitCode, 1u) << run.out;
@@ -89,7 +102,7 @@ TEST_F(VboardStack, AWriteTheBoardDoesNotTakeEndsAfterTheLimit) {
 }
 
 TEST_F(VboardStack, ASilentBoardIsListedAndSendsNothing) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60", "--silent"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60", "--silent"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun boards = runTool({"boards"}, {}, kDeliveredProgram);
     EXPECT_EQ(boards.out, "HBV7\r\n");
@@ -100,9 +113,9 @@ TEST_F(VboardStack, ASilentBoardIsListedAndSendsNothing) {
 }
 
 TEST_F(VboardStack, BothModelsPluggedEachDllTakesItsOwn) {
-    BoardProgram hbv5({"--model", "HBV5", "--seconds", "60"}, "HBV5");
+    BoardProgram hbv5(kVboard, {"--model", "HBV5", "--seconds", "60"}, "HBV5");
     ASSERT_TRUE(hbv5.plugged()) << hbv5.printed();
-    BoardProgram hbv7({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram hbv7(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(hbv7.plugged()) << hbv7.printed();
     const ToolRun boards = runTool({"boards"}, {}, kDeliveredProgram);
     EXPECT_EQ(linesOf(boards.out).size(), 2u) << boards.out;
@@ -118,10 +131,54 @@ TEST_F(VboardStack, BothModelsPluggedEachDllTakesItsOwn) {
     }
 }
 
+// check in a working folder holding the model's real DLL, with that board plugged: the DLL, the
+// board and the board's answer to the version query, which only a board that is there gives.
+TEST_F(VboardStack, CheckSeesTheBoardAnswerTheVersionQuery) {
+    const struct {
+        const char* model;
+        unsigned productId;
+        const char* dllVersion;
+    } cases[] = {{"HBV7", 0x0010, "3.00"}, {"HBV5", 0x000F, "3.01"}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.model);
+        const std::string dllName = std::string(test.model) + ".dll";
+        const std::filesystem::path folder =
+            std::filesystem::path(widen(temporaryFile("hbvtool-check-stack")));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        ASSERT_TRUE(CopyFileW(widen(kSystemDlls + dllName).c_str(),
+                              (folder / widen(dllName)).c_str(), FALSE));
+        BoardProgram board(kVboard, {"--model", test.model, "--seconds", "60"}, test.model);
+        ASSERT_TRUE(board.plugged()) << board.printed();
+        const ToolRun run =
+            runTool({"check", "--folder", narrow(folder.wstring())}, {}, kDeliveredProgram);
+        std::filesystem::remove_all(folder);
+        const std::vector<std::string> lines = linesOf(run.out);
+        const std::string expected[] = {
+            findingLine({true, formatText(texts::kBoardDll, dllName.c_str(), test.model,
+                                          kBuildArchitecture, test.dllVersion)}),
+            findingLine({true, formatText(texts::kBoardWithDll, test.model, 0x4973u, test.productId,
+                                          dllName.c_str())}),
+            findingLine(
+                {true, formatText(texts::kVersionAnswered, test.model, dllName.c_str(), "0A0300")}),
+        };
+        for (const std::string& line : expected) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end())
+                << line << "\nin:\n"
+                << run.out << run.err;
+        }
+        // Only this board is plugged, so no other board line can appear.
+        const std::string otherModel = std::string(test.model) == "HBV7" ? "HBV5" : "HBV7";
+        EXPECT_FALSE(contains(run.out, "плата " + otherModel)) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+}
+
 // unplug-after:MS unplugs the node and plugs it again: the DLL's reader searches, finds the
 // board again and the packets go on.
 TEST_F(VboardStack, PacketsResumeAfterAnUnplugAndAReplug) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60", "--simulation", "unplug-after:1500"});
+    BoardProgram board(kVboard,
+                       {"--model", "HBV7", "--seconds", "60", "--simulation", "unplug-after:1500"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun run = runTool({"watch", "--seconds", "6"}, {}, kDeliveredProgram);
     ASSERT_EQ(run.exitCode, 0u) << run.err;
@@ -141,7 +198,7 @@ TEST_F(VboardStack, PacketsResumeAfterAnUnplugAndAReplug) {
 }
 
 TEST_F(VboardStack, UnplugsTheBoardWhenItsTimeIsUp) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "3"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "3"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     EXPECT_EQ(runTool({"boards"}, {}, kDeliveredProgram).out, "HBV7\r\n");
     DWORD exitCode = 99;
