@@ -3,7 +3,7 @@
 // answers, an unplug and a replug, a board that takes no writes, Done, and a second host process
 // reading the same board through a handle of its own.
 #include "board_exports.h"
-#include "board_program.h"
+#include "stack_test_support.h"
 #include "tool_run.h"
 
 #include <windows.h>
@@ -137,9 +137,9 @@ class DllStack : public ::testing::Test {
 };
 
 TEST_F(DllStack, EachDllFindsItsOwnModelAmongWinesDevices) {
-    BoardProgram hbv5({"--model", "HBV5", "--seconds", "60"}, "HBV5");
+    BoardProgram hbv5(kVboard, {"--model", "HBV5", "--seconds", "60"}, "HBV5");
     ASSERT_TRUE(hbv5.plugged()) << hbv5.printed();
-    BoardProgram hbv7({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram hbv7(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(hbv7.plugged()) << hbv7.printed();
     MessageLoopHost host7("HBV7"), host5("HBV5");
     ASSERT_TRUE(host7.loaded() && host5.loaded());
@@ -164,7 +164,7 @@ TEST_F(DllStack, EachDllFindsItsOwnModelAmongWinesDevices) {
 // Ten seconds of the board's stream, through hidclass's buffer for the handle, the DLL's queue
 // and one message per packet: none lost, none twice, in order.
 TEST_F(DllStack, TheStreamArrivesWholeThroughAMessageLoop) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     MessageLoopHost host("HBV7");
     ASSERT_TRUE(host.init());
@@ -180,7 +180,7 @@ TEST_F(DllStack, TheStreamArrivesWholeThroughAMessageLoop) {
 // Every command reaches the board as sent and its answer comes back as a packet: the EEPROM's
 // bytes round trip, and the board counts the Write blocks it took in its reports.
 TEST_F(DllStack, CommandsArriveAsSentAndTheirAnswersComeBack) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     MessageLoopHost host("HBV7");
     ASSERT_TRUE(host.init());
@@ -221,7 +221,8 @@ TEST_F(DllStack, CommandsArriveAsSentAndTheirAnswersComeBack) {
 // The node goes away under a pending read and comes back: the reader searches, opens the new
 // node, and the packets go on, none twice.
 TEST_F(DllStack, AfterAnUnplugAndAReplugThePacketsGoOn) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60", "--simulation", "unplug-after:1500"});
+    BoardProgram board(kVboard,
+                       {"--model", "HBV7", "--seconds", "60", "--simulation", "unplug-after:1500"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     MessageLoopHost host("HBV7");
     ASSERT_TRUE(host.init());
@@ -242,7 +243,7 @@ TEST_F(DllStack, AfterAnUnplugAndAReplugThePacketsGoOn) {
 // A write that the board never takes: the command gives up after its 1000 ms, and the link
 // reopens, so the stream goes on.
 TEST_F(DllStack, ACommandTheBoardDoesNotTakeFailsAfterItsLimit) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60", "--no-writes"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60", "--no-writes"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     MessageLoopHost host("HBV7");
     ASSERT_TRUE(host.init());
@@ -261,7 +262,7 @@ TEST_F(DllStack, ACommandTheBoardDoesNotTakeFailsAfterItsLimit) {
 // at once (the goal is 10 ms; the bound leaves room for a loaded machine, far below the 1000 ms
 // a read that was waited for would take).
 TEST_F(DllStack, DoneReturnsAtOnceWhileAReadWaitsOnASilentBoard) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60", "--silent"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60", "--silent"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     MessageLoopHost host("HBV7");
     ASSERT_TRUE(host.init());
@@ -276,7 +277,7 @@ TEST_F(DllStack, DoneReturnsAtOnceWhileAReadWaitsOnASilentBoard) {
 // hidclass gives every open handle its own copy of each report: a second host process, hbvtool
 // with the same DLL, receives every report while this one does.
 TEST_F(DllStack, TwoHostProcessesEachReceiveEveryReport) {
-    BoardProgram board({"--model", "HBV7", "--seconds", "60"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     MessageLoopHost host("HBV7");
     ASSERT_TRUE(host.init());

@@ -1,7 +1,7 @@
 // The virtual board through Wine's own HID stack: vboard.exe plugs a node that hidclass serves,
 // and the real hbvtool.exe with the real DLL beside it finds the board, receives its stream and
 // has its commands answered, as on a trainer PC.
-#include "board_program.h"
+#include "stack_test_support.h"
 #include "folder_check.h"
 #include "text_format.h"
 #include "texts.h"
@@ -25,10 +25,6 @@ const char* const kBuildArchitecture = "x86_64";
 #else
 const char* const kBuildArchitecture = "i686";
 #endif
-
-const std::string kVboard = windowsPathOf(VBOARD_PROGRAM);
-
-ToolRun unplugAll() { return runTool({"--unplug-all"}, {}, kVboard); }
 
 class VboardStack : public ::testing::Test {
   protected:
