@@ -84,7 +84,7 @@ LangString HeldByBrowser ${LANG_ENGLISH} "a browser showing the operator's guide
 LangString HeldBySetup ${LANG_RUSSIAN} "другой запуск программы установки или удаления trimdesk"
 LangString HeldBySetup ${LANG_ENGLISH} "another run of trimdesk's setup or uninstaller"
 
-LangString StartCalibration ${LANG_RUSSIAN} "Запустить программу калибровки (trimdesk.exe в рабочей папке)"
-LangString StartCalibration ${LANG_ENGLISH} "Start the calibration program (trimdesk.exe in the working folder)"
+LangString StartCalibration ${LANG_RUSSIAN} "Запустить программу калибровки trimdesk"
+LangString StartCalibration ${LANG_ENGLISH} "Start the calibration program trimdesk"
 LangString OpenGuide ${LANG_RUSSIAN} "Открыть руководство оператора"
 LangString OpenGuide ${LANG_ENGLISH} "Open the operator's guide"
