@@ -20,7 +20,11 @@ vboard=dist/win64/vboard/vboard.exe
 work=$(mktemp -d)
 board=
 finish() {
-    [ -n "$board" ] && kill "$board" 2>/dev/null && wait "$board" 2>/dev/null
+    # The board program is ended, not let finish its time: the node it leaves is removed after.
+    if [ -n "$board" ]; then
+        kill "$board" 2>/dev/null || true
+        wait "$board" 2>/dev/null || true
+    fi
     "$run" "$vboard" --unplug-all >/dev/null 2>&1 || true
     rm -rf "$work"
 }
