@@ -2,7 +2,7 @@
 ; board model into the trainer's working folder, Start-menu entries and an uninstall entry.
 ; make_setup.cmake builds it:
 ;   makensis -INPUTCHARSET UTF8 -DTARGET=x86-unicode|amd64-unicode -DVERSION=1.2.3
-;            -DDIST_DIR=... -DICON=... -DOUTPUT=...exe -DGUIDE_NSH=... [-DBOARD_DETECTOR=...]
+;            -DDIST_DIR=... -DICON=... -DOUTPUT=...exe -DGUIDE_NSH=...
 ; Silent: setup.exe /S [/MODEL=HBV7|HBV5] [/FORCE] [/D=FOLDER]  (NSIS wants /D last)
 ; The calibration files in C:\sys_kvel\ belong to the operator: setup creates that folder when
 ; it is missing and touches nothing in it, ever.
@@ -23,10 +23,8 @@ RequestExecutionLevel admin
 !define FILE_LIST "uninstall-${PRODUCT}.files"  ; what setup installed and what it kept
 !define BACKUP "setup-backup"   ; the trainer's own files that setup replaced
 !define UNDO "setup-undo"       ; this run's replaced files of ours until the run succeeds
-; The program that says which boards are attached; the tests build setups with a stand-in.
-!ifndef BOARD_DETECTOR
-    !define BOARD_DETECTOR "${DIST_DIR}\hbvtool.exe"
-!endif
+; The program that says which boards the system lists: the hbvtool this setup installs.
+!define BOARD_DETECTOR "${DIST_DIR}\hbvtool.exe"
 
 ; Exit status of a refusal in silent mode; nothing has been changed then.
 !define EXIT_INCOMPLETE 2       ; no folder, no model, or an unknown /MODEL

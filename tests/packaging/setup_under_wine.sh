@@ -7,14 +7,14 @@
 # trainer's own copies of setup's files kept and put back; a file in use and no administrator
 # rights stopping a run with everything as it was.
 #   setup_under_wine.sh WINE_RUN OBJDUMP DIST_DIR VERSION SETUP OLDER_SETUP STANDIN_SETUP
-#                       FILE_HOLDER RETIRED_PAGE
+#                       FILE_HOLDER RETIRED_PAGE VBOARD
 # OLDER_SETUP is the same setup with an older version, whose guide had RETIRED_PAGE as well;
-# STANDIN_SETUP finds the boards named in ATTACHED_BOARDS and takes SETUP_ACCOUNT_TYPE, when
-# set, for the account type. FILE_HOLDER holds a file in use.
+# STANDIN_SETUP takes SETUP_ACCOUNT_TYPE, when set, for the account type. FILE_HOLDER holds a
+# file in use. VBOARD, the virtual board's program, plugs boards into Wine's HID stack.
 set -euo pipefail
 export LC_ALL=C  # reg.exe's output is in the console's code page; names are compared as bytes
 wine_run=$1 objdump=$2 dist=$3 version=$4 setup=$5 older_setup=$6 standin_setup=$7 holder=$8
-retired_page=guide/$(basename "$9")
+retired_page=guide/$(basename "$9") vboard=${10}
 here=$(dirname "$0")
 
 failures=0
@@ -34,6 +34,7 @@ scratch=$(mktemp -d)
 # The prefix's own calibration folder (the end-to-end tests') is set aside for the run.
 [ -e "$data" ] && [ ! -e "$kept_data" ] && mv "$data" "$kept_data"
 restore() {
+    declare -F unplug >/dev/null && unplug
     "$wine_run" reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
     rm -rf "$work" "$data" "$start_menu"
     [ -e "$kept_data" ] && mv "$kept_data" "$data"
@@ -265,16 +266,46 @@ done
 
 # ---- The attached board's model, when /MODEL is not given ----
 
-# ATTACHED_BOARDS | exit status | library installed
-detections=("HBV5 | 0 | HBV5" "HBV7,HBV5 | 2 | -" "HBV7,HBV7 | 0 | HBV7")
+# The shipped setup asks the hbvtool it carries for the boards that the system lists: here the
+# virtual board, device nodes in Wine's own HID stack, one board program for each model.
+boards_plugged=()
+plug() {  # plug MODEL...
+    local model
+    for model; do
+        "$wine_run" "$vboard" --model "$model" --seconds 300 >"$scratch/vboard-$model.out" 2>&1 &
+        boards_plugged+=($!)
+        for _ in $(seq 600); do
+            grep -q "^plugged $model" "$scratch/vboard-$model.out" && break
+            sleep 0.1
+        done
+        grep -q "^plugged $model" "$scratch/vboard-$model.out" ||
+            fail "the board program did not plug $model: $(cat "$scratch/vboard-$model.out")"
+    done
+}
+# Ends the board programs and removes the nodes they leave.
+unplug() {
+    [ ${#boards_plugged[@]} -eq 0 ] || kill "${boards_plugged[@]}" 2>/dev/null || true
+    wait "${boards_plugged[@]}" 2>/dev/null || true
+    boards_plugged=()
+    "$wine_run" "$vboard" --unplug-all >/dev/null 2>&1 || true
+}
+
+# boards plugged | exit status | library installed
+detections=("HBV5 | 0 | HBV5" "HBV7 | 0 | HBV7" "HBV7,HBV5 | 2 | -" "- | 2 | -")
+unplug  # none left behind by another run
 for detection in "${detections[@]}"; do
     IFS='|' read -r boards expected model <<<"${detection// /}"
+    [ "$boards" = - ] && boards=""
+    boards=${boards//,/ }
     fresh_machine
     make_folder detected capta.exe
-    status=$(ATTACHED_BOARDS=$boards run_setup "$standin_setup" /S /D="$(windows_path detected)")
-    [ "$status" = "$expected" ] || fail "boards $boards: exit status $status, expected $expected"
+    plug $boards
+    status=$(run_setup "$setup" /S /D="$(windows_path detected)")
+    unplug
+    label="boards plugged: ${boards:-none}"
+    [ "$status" = "$expected" ] || fail "$label: exit status $status, expected $expected"
     if [ "$model" = - ]; then
-        expect_no_entry "boards $boards"
+        expect_no_entry "$label"
     else
         expect_installed detected "$model" "$version"
     fi
