@@ -217,26 +217,31 @@ HANDLE openBoard(std::uint16_t productId) {
         }
     }
     SetupDiDestroyDeviceInfoList(devices);
+    if (board == INVALID_HANDLE_VALUE)
+        std::fprintf(stderr, "no board with product id 0x%04X\n", productId);
     return board;
+}
+
+// One overlapped read of a report, waited for: the bytes read, or -1 when the read failed.
+long readReport(HANDLE board, OVERLAPPED& overlapped, std::uint8_t* report) {
+    DWORD read = 0;
+    if (!ReadFile(board, report, 65, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING)
+        return -1;
+    if (!GetOverlappedResult(board, &overlapped, &read, TRUE)) return -1;
+    return static_cast<long>(read);
 }
 
 int runBare(std::uint16_t productId, double seconds) {
     HANDLE board = openBoard(productId);
-    if (board == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "no board with product id 0x%04X\n", productId);
-        return 1;
-    }
+    if (board == INVALID_HANDLE_VALUE) return 1;
     StreamFigures figures;
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::uint8_t report[65];
     const DWORD limit = GetTickCount() + static_cast<DWORD>((seconds + 10) * 1000);
     while (!figures.measuredFor(seconds) && static_cast<LONG>(GetTickCount() - limit) < 0) {
-        DWORD read = 0;
-        if (!ReadFile(board, report, sizeof report, nullptr, &overlapped) &&
-            GetLastError() != ERROR_IO_PENDING)
-            break;
-        if (!GetOverlappedResult(board, &overlapped, &read, TRUE)) break;
+        const long read = readReport(board, overlapped, report);
+        if (read < 0) break;
         if (read == sizeof report) figures.take(report + 1, report[64]);
     }
     figures.print("bare");
@@ -250,10 +255,7 @@ int runBare(std::uint16_t productId, double seconds) {
 // takes the report from a ring. What the DLL costs beyond this is the library's own.
 int runHandoff(std::uint16_t productId, double seconds) {
     HANDLE board = openBoard(productId);
-    if (board == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "no board with product id 0x%04X\n", productId);
-        return 1;
-    }
+    if (board == INVALID_HANDLE_VALUE) return 1;
     StreamFigures figures;
     static std::uint8_t ring[4096][65];
     std::atomic<std::uint64_t> written{0};
@@ -269,11 +271,8 @@ int runHandoff(std::uint16_t productId, double seconds) {
         overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         while (!stop) {
             std::uint8_t* report = ring[written.load(std::memory_order_relaxed) % 4096];
-            DWORD read = 0;
-            if (!ReadFile(board, report, 65, nullptr, &overlapped) &&
-                GetLastError() != ERROR_IO_PENDING)
-                break;
-            if (!GetOverlappedResult(board, &overlapped, &read, TRUE)) break;
+            const long read = readReport(board, overlapped, report);
+            if (read < 0) break;
             if (read != 65) continue;
             written.fetch_add(1, std::memory_order_release);
             PostMessageA(host.window, kPacketMessage, 1, 0);
