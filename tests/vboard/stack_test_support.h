@@ -1,12 +1,89 @@
-// What the tests through Wine's HID stack share: the board program, and the removal of the nodes
-// a killed run left behind, so that each test starts with no board.
+// What the tests through Wine's HID stack share: the board program, the removal of the nodes a
+// killed run left behind, so that each test starts with no board, and the judgement of a stream.
 #pragma once
 
 #include "board_program.h"
 #include "tool_run.h"
 
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 inline const std::string kVboard = windowsPathOf(VBOARD_PROGRAM);
 
 inline ToolRun unplugAll() { return runTool({"--unplug-all"}, {}, kVboard); }
+
+// A pattern report as a host took it, from a board run with --stamp: the board's counter, and
+// the moments vboard handed it to the driver and the host took it, in seconds.
+struct TakenReport {
+    std::uint32_t counter;
+    double handedOver;
+    double taken;
+};
+
+inline double performanceCounterSeconds(std::uint64_t ticks) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+// vboard's --stamp puts its performance counter at bytes 17 to 24 of a pattern report.
+inline double handedOverSeconds(const std::vector<std::uint8_t>& bytes) {
+    std::uint64_t ticks = 0;
+    for (int i = 7; i >= 0; --i) ticks = ticks << 8 | bytes.at(17 + i);
+    return performanceCounterSeconds(ticks);
+}
+
+// hbvtool watch's reports, taken when it printed them.
+inline std::vector<TakenReport> takenReports(const std::vector<PrintedPacket>& reports) {
+    std::vector<TakenReport> taken;
+    for (const PrintedPacket& report : reports) {
+        taken.push_back(
+            {counterOf(report), handedOverSeconds(report.bytes), report.milliseconds / 1000.0});
+    }
+    return taken;
+}
+
+struct StreamJudgement {
+    long outOfOrder = 0;  // a report twice or before an earlier one
+    long lost = 0;        // none of which the handle's buffer overrunning explains
+    long overrun = 0;     // lost while the host was kept from reading for longer than the buffer
+    std::string gaps;     // where reports were lost, for the failure message
+};
+
+// hidclass keeps 512 reports for the DLL's handle and drops reports when they are all unread,
+// which a machine that keeps the reader from running for half a second forces at the board's
+// 1,000 a second, whatever the reader does. So a gap counts against the host only if no report
+// in reach of the buffer waited that long; the waits are measured from the quickest hand-over,
+// so the two clocks need no common zero.
+inline StreamJudgement judgeStream(const std::vector<TakenReport>& reports) {
+    constexpr double kOverrunWaitSeconds = 0.4;
+    constexpr std::size_t kBufferReach = 600;
+    StreamJudgement judgement;
+    if (reports.empty()) return judgement;
+    double quickest = reports.front().taken - reports.front().handedOver;
+    for (const TakenReport& report : reports)
+        quickest = std::min(quickest, report.taken - report.handedOver);
+    const auto waited = [&](std::size_t i) {
+        return reports[i].taken - reports[i].handedOver - quickest;
+    };
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+        if (reports[i].counter <= reports[i - 1].counter) {
+            ++judgement.outOfOrder;
+            continue;
+        }
+        const long missing = static_cast<long>(reports[i].counter - reports[i - 1].counter - 1);
+        if (missing == 0) continue;
+        double longestWait = 0;
+        for (std::size_t j = i > kBufferReach ? i - kBufferReach : 0; j <= i; ++j)
+            longestWait = std::max(longestWait, waited(j));
+        (longestWait >= kOverrunWaitSeconds ? judgement.overrun : judgement.lost) += missing;
+        judgement.gaps += " " + std::to_string(missing) + " after " +
+                          std::to_string(reports[i - 1].counter) + " (longest wait " +
+                          std::to_string(static_cast<int>(longestWait * 1000)) + " ms);";
+    }
+    return judgement;
+}

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -197,6 +198,31 @@ HANDLE openControlDevice(Clock::time_point until) {
     }
 }
 
+// Plugs the node, opens the driver's control device the first time, and waits until hidclass
+// lists the board's interface; false, with the reason said, when any of it fails.
+bool plugAndList(DeviceNode& node, HANDLE& controlDevice, const char* modelName) {
+    std::string error;
+    if (!node.plug(error)) {
+        say("vboard: " + error);
+        return false;
+    }
+    if (controlDevice == INVALID_HANDLE_VALUE) {
+        controlDevice = openControlDevice(Clock::now() + std::chrono::seconds(10));
+        if (controlDevice == INVALID_HANDLE_VALUE) {
+            say("vboard: the driver's control device did not open, error " +
+                std::to_string(GetLastError()));
+            return false;
+        }
+    }
+    const Clock::time_point listedBy = Clock::now() + std::chrono::seconds(10);
+    while (!node.interfaceListed() && Clock::now() < listedBy) Sleep(10);
+    if (!node.interfaceListed()) {
+        say(std::string("vboard: hidclass does not list the ") + modelName);
+        return false;
+    }
+    return true;
+}
+
 int serve(const VboardOptions& options) {
     Simulation simulation = simulationFromSetting(options.simulation);
     if (!simulation.note.empty()) say("vboard: " + simulation.note);
@@ -208,7 +234,9 @@ int serve(const VboardOptions& options) {
         simulation.eepromFile =
             std::string(temporary) + "\\hbv-vboard-eeprom-" + options.model->name + ".bin";
     }
-    SimulatedBoard simulated(*options.model, std::move(simulation));
+    // The simulated board's clock starts once the node is first listed: its first plug, which
+    // may install the driver, would otherwise eat into the first presence.
+    std::optional<SimulatedBoard> simulated;
     DeviceNode node(*options.model, besideProgram(L"vboard.inf"));
     const Clock::time_point deadline =
         options.seconds > 0
@@ -218,30 +246,24 @@ int serve(const VboardOptions& options) {
     HANDLE controlDevice = INVALID_HANDLE_VALUE;
     int status = 0;
     for (;;) {
-        std::unique_ptr<HidDevice> board = openSimulatedBoard(simulated);
-        if (!board) {
-            if (!waitFor(deadline, 5)) break;
-            continue;
+        std::unique_ptr<HidDevice> board;
+        if (simulated) {
+            board = openSimulatedBoard(*simulated);
+            if (!board) {
+                if (!waitFor(deadline, 5)) break;
+                continue;
+            }
         }
-        std::string error;
-        if (!node.plug(error)) {
-            say("vboard: " + error);
+        if (!plugAndList(node, controlDevice, options.model->name)) {
             status = 1;
             break;
         }
-        if (controlDevice == INVALID_HANDLE_VALUE) {
-            controlDevice = openControlDevice(Clock::now() + std::chrono::seconds(10));
-            if (controlDevice == INVALID_HANDLE_VALUE) {
-                say("vboard: the driver's control device did not open, error " +
-                    std::to_string(GetLastError()));
-                status = 1;
-                break;
-            }
+        if (!simulated) {
+            simulated.emplace(*options.model, std::move(simulation));
+            board = openSimulatedBoard(*simulated);
         }
-        const Clock::time_point listedBy = Clock::now() + std::chrono::seconds(10);
-        while (!node.interfaceListed() && Clock::now() < listedBy) Sleep(10);
-        if (!node.interfaceListed()) {
-            say(std::string("vboard: hidclass does not list the ") + options.model->name);
+        if (!board) {
+            say("vboard: the simulated board did not open");
             status = 1;
             break;
         }
