@@ -2,7 +2,7 @@
 # The long soak of the DLLs under Wine: Init and Done again and again with the real and the
 # simulated DLLs, and a stream from the simulated board that vanishes every 700 ms, drained by
 # a window's message loop; each for SECONDS per model (default 300); and the real DLLs through
-# Wine's HID stack while vboard.exe unplugs and replugs the board, for as many cycles as fit.
+# Wine's HID stack while vboard.exe unplugs and replugs the board, SECONDS cycles per model.
 # Prints the handles, threads and committed private memory of the host process at the start and
 # the end.
 # Runs for each Windows build that is built, or for the presets named.
@@ -24,7 +24,7 @@ for build in "${presets[@]/#/build/}"; do
     for run in "hidlib init-done" "hidlib/simulated init-done" "hidlib/simulated stream" \
         "hidlib stack"; do
         read -r folder mode <<<"$run"
-        # Through the HID stack a cycle of the board (500 ms plugged, 500 ms not) takes 1 s.
+        # Through the HID stack a cycle of the board (700 ms plugged, 700 ms not) takes 1.4 s.
         board=()
         if [ "$mode" = stack ]; then
             [ -f "$vboard" ] || continue

@@ -95,8 +95,14 @@ inline ToolRun runTool(const Arguments& arguments, const std::string& simulation
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
     const auto started = std::chrono::steady_clock::now();
-    const bool created = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
+    // Wine now and then loses a new process in its own start-up, before any of the program runs:
+    // CreateProcess then fails with ERROR_INTERNAL_ERROR, and another try is the same run.
+    bool created = false;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        created = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &startup, &process);
+        if (!created && GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     ToolRun run;

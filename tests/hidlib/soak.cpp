@@ -29,11 +29,11 @@ constexpr UINT kPacketMessage = WM_APP + 1;
 constexpr const char* kUnplugSetting = "HBV_SIMULATION=unplug-after:700";
 // The node's plug, hidclass's start of the collection and the DLL's next search fit in a
 // presence with packets to spare, unless the machine is loaded.
-constexpr long kStackUnplugMs = 500;
-// A loaded machine may take most of a presence to plug the node: one listed for less than three
-// of the DLL's 100 ms between searches can fall between two of them, so it is shown but neither
-// judged nor counted.
-constexpr long kJudgedPresenceMs = 300;
+constexpr long kStackUnplugMs = 700;
+// A loaded machine may take most of a presence to plug the node, and the DLL's search (every
+// 100 ms, itself slow under Wine) may not come round in what is left: a presence listed for less
+// than this is shown but neither judged nor counted.
+constexpr long kJudgedPresenceMs = 400;
 // What may come and go without a leak: Wine's own handles and heap pages in passing.
 constexpr long kHandleSlack = 4;
 constexpr long kMemorySlackKb = 512;
