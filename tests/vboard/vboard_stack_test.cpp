@@ -48,25 +48,18 @@ TEST_F(VboardStack, HbvtoolListsTheBoardAmongWinesDevices) {
 }
 
 // The simulated board's pattern reports carry a counter: through hidclass's reading thread, its
-// buffer for the DLL's handle and the DLL's queue none may be lost, come twice or out of order,
-// and they arrive as fast as the board hands them over.
-TEST_F(VboardStack, TheStreamArrivesInOrderAtTheBoardsRate) {
+// buffer for the DLL's handle and the DLL's queue none may be lost, come twice or out of order.
+// (How fast they come is the DLL host's test: a loaded machine slows hbvtool's printing more
+// than the board.)
+TEST_F(VboardStack, TheStreamArrivesWholeAndInOrder) {
     BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60", "--stamp"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun run = runTool({"watch", "--count", "2000"}, {}, kDeliveredProgram);
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     // Among them the answer to the version query that watch sends first.
-    const std::vector<TakenReport> reports =
-        takenReports(patternReports(printedPackets(run.out)));
+    const std::vector<TakenReport> reports = takenReports(patternReports(printedPackets(run.out)));
     ASSERT_GE(reports.size(), 1990u);
-    const StreamJudgement judged = judgeStream(reports);
-    EXPECT_EQ(judged.outOfOrder, 0);
-    EXPECT_EQ(judged.lost, 0) << judged.gaps;
-    // A loaded machine slows the board as much as the watch, so the two are compared.
-    const double takingSeconds = reports.back().taken - reports[1000].taken;
-    const double handingSeconds = reports.back().handedOver - reports[1000].handedOver;
-    EXPECT_LT(takingSeconds, 2 * handingSeconds + 0.1)
-        << takingSeconds << " s to take what the board handed over in " << handingSeconds << " s";
+    expectWholeStream(reports);
 }
 
 TEST_F(VboardStack, CommandsReachTheBoardAndAreAnswered) {
@@ -172,18 +165,19 @@ TEST_F(VboardStack, CheckSeesTheBoardAnswerTheVersionQuery) {
 // unplug-after:MS unplugs the node and plugs it again: the DLL's reader searches, finds the
 // board again and the packets go on.
 TEST_F(VboardStack, PacketsResumeAfterAnUnplugAndAReplug) {
-    BoardProgram board(kVboard,
-                       {"--model", "HBV7", "--seconds", "60", "--simulation", "unplug-after:2000"});
+    BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60", "--simulation",
+                                 "unplug-after:2000", "--stamp"});
     ASSERT_TRUE(board.plugged()) << board.printed();
     const ToolRun run = runTool({"watch", "--seconds", "8"}, {}, kDeliveredProgram);
     ASSERT_EQ(run.exitCode, 0u) << run.err;
-    const std::vector<PrintedPacket> reports = patternReports(printedPackets(run.out));
+    const std::vector<TakenReport> reports = takenReports(patternReports(printedPackets(run.out)));
     ASSERT_GE(reports.size(), 2u);
-    // The stream's stretches between silences as long as an absence.
+    EXPECT_EQ(judgeStream(reports).outOfOrder, 0);
+    // The stream's stretches between the board's absences, told by its hand-over times: a loaded
+    // machine may print a backlog right through an absence.
     std::vector<std::size_t> stretches{1};
     for (std::size_t i = 1; i < reports.size(); ++i) {
-        ASSERT_GT(counterOf(reports[i]), counterOf(reports[i - 1])) << "report " << i;
-        if (reports[i].milliseconds - reports[i - 1].milliseconds > 1000) stretches.push_back(0);
+        if (reports[i].handedOver - reports[i - 1].handedOver > 1.0) stretches.push_back(0);
         ++stretches.back();
     }
     ASSERT_GE(stretches.size(), 2u) << "no absence seen";
