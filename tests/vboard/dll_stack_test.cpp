@@ -131,13 +131,7 @@ std::vector<TakenReport> takenReports(const std::vector<Packet>& reports) {
 }
 using ::takenReports;  // hbvtool's
 
-class DllStack : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const ToolRun removed = unplugAll();
-        ASSERT_EQ(removed.exitCode, 0u) << removed.out << removed.err;
-    }
-};
+class DllStack : public NoBoardAtStart {};
 
 TEST_F(DllStack, EachDllFindsItsOwnModelAmongWinesDevices) {
     BoardProgram hbv5(kVboard, {"--model", "HBV5", "--seconds", "60"}, "HBV5");

@@ -19,6 +19,16 @@ inline const std::string kVboard = windowsPathOf(VBOARD_PROGRAM);
 
 inline ToolRun unplugAll() { return runTool({"--unplug-all"}, {}, kVboard); }
 
+// A test that plugs the boards it needs, and no other: a node a killed run left behind is
+// removed first.
+class NoBoardAtStart : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const ToolRun removed = unplugAll();
+        ASSERT_EQ(removed.exitCode, 0u) << removed.out << removed.err;
+    }
+};
+
 // A pattern report as a host took it, from a board run with --stamp: the board's counter, and
 // the moments vboard handed it to the driver and the host took it, in seconds.
 struct TakenReport {

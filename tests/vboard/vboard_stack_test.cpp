@@ -26,13 +26,7 @@ const char* const kBuildArchitecture = "x86_64";
 const char* const kBuildArchitecture = "i686";
 #endif
 
-class VboardStack : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const ToolRun removed = unplugAll();
-        ASSERT_EQ(removed.exitCode, 0u) << removed.out << removed.err;
-    }
-};
+class VboardStack : public NoBoardAtStart {};
 
 TEST_F(VboardStack, HbvtoolListsTheBoardAmongWinesDevices) {
     BoardProgram board(kVboard, {"--model", "HBV7", "--seconds", "60"});
