@@ -61,10 +61,11 @@ inline std::vector<TakenReport> takenReports(const std::vector<PrintedPacket>& r
 }
 
 struct StreamJudgement {
-    long outOfOrder = 0;  // a report twice or before an earlier one
-    long lost = 0;        // none of which the handle's buffer overrunning explains
-    long overrun = 0;     // lost while the host was kept from reading for longer than the buffer
-    std::string gaps;     // where reports were lost, for the failure message
+    long outOfOrder = 0;    // a report twice or before an earlier one
+    long lost = 0;          // none of which the handle's buffer overrunning explains
+    long overrun = 0;       // lost while the host was kept from reading for longer than the buffer
+    double medianWait = 0;  // seconds, above the quickest report's
+    std::string gaps;       // where reports were lost, for the failure message
 };
 
 // hidclass keeps 512 reports for the DLL's handle and drops reports when they are all unread,
@@ -80,9 +81,9 @@ inline StreamJudgement judgeStream(const std::vector<TakenReport>& reports) {
     double quickest = reports.front().taken - reports.front().handedOver;
     for (const TakenReport& report : reports)
         quickest = std::min(quickest, report.taken - report.handedOver);
-    const auto waited = [&](std::size_t i) {
-        return reports[i].taken - reports[i].handedOver - quickest;
-    };
+    std::vector<double> waits;
+    for (const TakenReport& report : reports)
+        waits.push_back(report.taken - report.handedOver - quickest);
     for (std::size_t i = 1; i < reports.size(); ++i) {
         if (reports[i].counter <= reports[i - 1].counter) {
             ++judgement.outOfOrder;
@@ -90,28 +91,34 @@ inline StreamJudgement judgeStream(const std::vector<TakenReport>& reports) {
         }
         const long missing = static_cast<long>(reports[i].counter - reports[i - 1].counter - 1);
         if (missing == 0) continue;
-        double longestWait = 0;
-        for (std::size_t j = i > kBufferReach ? i - kBufferReach : 0; j <= i; ++j)
-            longestWait = std::max(longestWait, waited(j));
+        const std::size_t reachStart = i > kBufferReach ? i - kBufferReach : 0;
+        const double longestWait =
+            *std::max_element(waits.begin() + reachStart, waits.begin() + i + 1);
         (longestWait >= kOverrunWaitSeconds ? judgement.overrun : judgement.lost) += missing;
         judgement.gaps += " " + std::to_string(missing) + " after " +
                           std::to_string(reports[i - 1].counter) + " (longest wait " +
                           std::to_string(static_cast<int>(longestWait * 1000)) + " ms);";
     }
+    std::nth_element(waits.begin(), waits.begin() + waits.size() / 2, waits.end());
+    judgement.medianWait = waits[waits.size() / 2];
     return judgement;
 }
 
-// The stream whole and in order, but for what overruns explain; and those few, since a reader
-// that cannot keep up with the board overruns the buffer again and again, where a stalled
-// machine does now and then.
+// The stream whole and in order, but for what overruns explain; and the host keeping up with
+// the board. A stalled machine makes every host wait now and then, and then they catch up: most
+// reports still wait far less than the buffer lasts. A reader slower than the board falls ever
+// further behind, until most reports wait as long as the buffer holds them.
 inline void expectWholeStream(const std::vector<TakenReport>& reports) {
+    constexpr double kKeepingUpWaitSeconds = 0.2;
     const StreamJudgement judged = judgeStream(reports);
     EXPECT_EQ(judged.outOfOrder, 0);
     EXPECT_EQ(judged.lost, 0) << judged.gaps;
-    EXPECT_LE(judged.overrun * 10, static_cast<long>(reports.size()))
-        << "more than a tenth lost to overruns:" << judged.gaps;
+    EXPECT_LT(judged.medianWait, kKeepingUpWaitSeconds)
+        << "the host fell behind the board; lost to overruns:" << judged.gaps;
     if (judged.overrun > 0) {
-        std::printf("%ld of %zu reports lost while the machine kept the reader waiting\n",
-                    judged.overrun, reports.size());
+        std::printf(
+            "%ld of %zu reports lost while the machine kept the reader waiting "
+            "(median wait %d ms)\n",
+            judged.overrun, reports.size(), static_cast<int>(judged.medianWait * 1000));
     }
 }
