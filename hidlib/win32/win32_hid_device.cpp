@@ -74,7 +74,8 @@ TransferResult Win32HidDevice::transfer(TransferSlot& slot, Direction direction,
 
     slot.overlapped = OVERLAPPED{};
     slot.overlapped.hEvent = slot.completed;
-    if (!start(slot, direction) && GetLastError() != ERROR_IO_PENDING) {
+    if (start(slot, direction)) return finish(slot, kCompleted);  // done at once: no wait
+    if (GetLastError() != ERROR_IO_PENDING) {
         return TransferResult::Failed;  // refused at once: nothing is in flight
     }
     const HANDLE events[] = {slot.completed, slot.stopRequested};
