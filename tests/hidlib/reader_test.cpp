@@ -21,6 +21,10 @@ Report inputReport(int sequence, int count) {
 
 int sequenceOf(const std::uint8_t* data) { return data[0] | data[1] << 8; }
 
+// The link's time limit where no transfer is meant to time out: a read that timed out would
+// reopen the link, and reports sent meanwhile reach no handle, as on Windows.
+constexpr unsigned kBoardTimeLimitMs = 15'000;
+
 class Reader : public ::testing::Test {
   protected:
     VirtualBoard board;
@@ -32,7 +36,8 @@ class Reader : public ::testing::Test {
     // has the board open, since reports sent before that reach no handle and are lost.
     void start(const BoardVariant& variant = kHbv7, NotifyTarget target = kHostWindow) {
         boardInterface = board.addInterface(variant.vendorId, variant.productId);
-        channel = std::make_unique<CUsbChannel>(board, variant, notifier, target, kShortTimeoutMs);
+        channel =
+            std::make_unique<CUsbChannel>(board, variant, notifier, target, kBoardTimeLimitMs);
         ASSERT_TRUE(board.waitUntilOpen(boardInterface, kHoldWait));
     }
     // More reports than a handle's buffer holds, each sent once the buffer has room.
@@ -206,7 +211,6 @@ TEST_F(Reader, Hbv5SendsThePendingBlockAtOnce) {
 // so that the bound on Done can be generous for a loaded or emulated machine and a Done that
 // waited for a transfer's time limit still exceeds it.
 constexpr std::chrono::seconds kDoneLimit{10};
-constexpr unsigned kBoardTimeLimitMs = 15'000;
 enum class WorkerState { BoardAbsent, ReadInFlight, WriteInFlight };
 struct DoneCase {
     const BoardVariant* variant;
